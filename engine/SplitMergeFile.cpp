@@ -1,0 +1,333 @@
+#include "SplitMergeFile.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <system_error>
+
+#include "File.h"
+#include "Paths.h"
+
+namespace SplitMergeFile {
+
+namespace {
+
+using tessaly::CopySide;
+using tessaly::File;
+using tessaly::IoError;
+
+// Bytes copied between two event passes at most; small enough that a slice
+// takes a few milliseconds, large enough that the system calls cost nothing.
+constexpr std::int64_t kSliceBytes = std::int64_t{8} << 20;
+// Work time after which pending window events run again. Well under the
+// 50 ms after which a window feels stuck.
+constexpr auto kEventPassInterval = std::chrono::milliseconds(20);
+
+constexpr const char* kIndexSuffix = ".splt";
+constexpr const char* kPieceInfix = "_splt";
+
+// Lets the window's pending events run often enough to keep it responsive,
+// measured in time rather than in pieces, and notices a stop request.
+class Pacer {
+public:
+    explicit Pacer(SplitMergeHost& host) : host_(host), last_(Clock::now()) {}
+
+    // Runs an event pass when its time has come. False once the window has
+    // asked the run to stop.
+    bool tick() {
+        if (Clock::now() - last_ < kEventPassInterval) return true;
+        host_.processEvents();
+        last_ = Clock::now();
+        return !host_.stopRequested();
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    SplitMergeHost& host_;
+    Clock::time_point last_;
+};
+
+// The end of one step of a run: all well, a failure to report, or stopped.
+struct Step {
+    bool stopped = false;
+    std::optional<IoError> error;
+    bool ok() const { return !stopped && !error; }
+};
+
+Step failed(IoError e) { return Step{false, std::move(e)}; }
+
+// Copies from `in` to `out` a slice at a time with event passes between
+// slices: exactly `length` bytes, or everything up to the end of `in` when
+// `length` is negative. `copied` tells how far it got.
+Step copyPaced(Pacer& pacer, File& in, const std::string& inPath, std::int64_t inOffset, File& out,
+               const std::string& outPath, std::int64_t outOffset, std::int64_t length,
+               std::int64_t& copied) {
+    copied = 0;
+    for (;;) {
+        const std::int64_t want = length < 0 ? kSliceBytes : std::min(kSliceBytes, length - copied);
+        if (want == 0) return {};
+        const tessaly::CopyResult r = tessaly::copyBytes(in, inOffset + copied, out, outOffset + copied, want);
+        copied += r.copied;
+        if (r.failed == CopySide::Read) return failed({"read", inPath, r.code});
+        if (r.failed == CopySide::Write) return failed({"write", outPath, r.code});
+        if (r.copied < want) {
+            if (length < 0) return {};
+            return failed({"read", inPath, {}, "the file ended early (was it changed during the run?)"});
+        }
+        if (!pacer.tick()) return Step{true, std::nullopt};
+    }
+}
+
+bool startsWithIgnoringCase(const std::string& text, std::size_t at, const char* word) {
+    for (std::size_t i = 0; word[i] != '\0'; ++i) {
+        if (at + i >= text.size()) return false;
+        const auto a = static_cast<unsigned char>(text[at + i]);
+        const auto b = static_cast<unsigned char>(word[i]);
+        if (a != b && !(a >= 'A' && a <= 'Z' && a - 'A' + 'a' == b)) return false;
+    }
+    return true;
+}
+
+// Writes the index file: one line per piece, each its path and CR LF. The
+// lines are formed again from the piece numbers and written through a fixed
+// buffer, so memory does not grow with the number of pieces.
+std::optional<IoError> writeIndex(const std::string& folder, const std::string& source,
+                                  std::int64_t count, const std::string& indexPath) {
+    std::error_code ec;
+    File index = File::create(indexPath, ec);
+    if (ec) return IoError{"create", indexPath, ec};
+    constexpr std::size_t kFlushAt = 1 << 16;
+    std::string buffer;
+    std::int64_t written = 0;
+    auto flush = [&]() -> std::error_code {
+        const std::error_code e = index.writeAt(buffer.data(), buffer.size(), written);
+        written += static_cast<std::int64_t>(buffer.size());
+        buffer.clear();
+        return e;
+    };
+    for (std::int64_t k = 1; k <= count; ++k) {
+        buffer += PiecePath(folder, source, k);
+        buffer += "\r\n";
+        if (buffer.size() >= kFlushAt && (ec = flush())) return IoError{"write", indexPath, ec};
+    }
+    if ((ec = flush()) || (ec = index.close())) return IoError{"write", indexPath, ec};
+    return std::nullopt;
+}
+
+// Reads a whole file into `text`.
+std::optional<IoError> readWhole(const std::string& path, std::string& text) {
+    std::error_code ec;
+    File file = File::openRead(path, ec);
+    if (ec) return IoError{"open", path, ec};
+    const std::int64_t size = file.size(ec);
+    if (ec) return IoError{"read", path, ec};
+    text.clear();
+    text.reserve(static_cast<std::size_t>(size));
+    char buffer[1 << 16];
+    for (;;) {
+        const std::int64_t got = file.readAt(buffer, sizeof buffer, static_cast<std::int64_t>(text.size()), ec);
+        if (got < 0) return IoError{"read", path, ec};
+        if (got == 0) return std::nullopt;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+// Creates an empty temporary file in `folder` (a prefix ending in a path
+// separator, or "" for the current folder). The name starts with "." and
+// ends in ".part" so that a leftover never looks like a finished file.
+File createTemporary(const std::string& folder, std::string& path, std::error_code& ec) {
+    std::random_device seed;
+    std::mt19937_64 random(seed() ^ static_cast<std::uint64_t>(
+                                         std::chrono::steady_clock::now().time_since_epoch().count()));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, ".tessaly-%012llx.part",
+                      static_cast<unsigned long long>(random() & 0xffffffffffffULL));
+        path = folder + name;
+        File file = File::createNew(path, ec);
+        if (ec != std::errc::file_exists) return file;
+    }
+    return File();
+}
+
+std::error_code moveOnto(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    std::filesystem::rename(std::filesystem::path(from), std::filesystem::path(to), ec);
+    return ec;
+}
+
+} // namespace
+
+std::string PiecePath(const std::string& outputFolder, const std::string& sourcePath, std::int64_t pieceNumber) {
+    return outputFolder + tessaly::baseName(sourcePath) + kPieceInfix + std::to_string(pieceNumber);
+}
+
+std::string IndexPath(const std::string& outputFolder, const std::string& sourcePath) {
+    return outputFolder + tessaly::baseName(sourcePath) + kIndexSuffix;
+}
+
+std::string RebuiltName(const std::string& indexPath) {
+    const std::string base = tessaly::baseName(indexPath);
+    const std::size_t suffixLength = std::char_traits<char>::length(kIndexSuffix);
+    std::string name;
+    name.reserve(base.size());
+    for (std::size_t i = 0; i < base.size();) {
+        if (startsWithIgnoringCase(base, i, kIndexSuffix)) {
+            i += suffixLength;
+        } else {
+            name += base[i++];
+        }
+    }
+    return name;
+}
+
+std::string RebuiltPath(const std::string& outputFolder, const std::string& indexPath) {
+    return outputFolder + RebuiltName(indexPath);
+}
+
+std::vector<std::string> ParseIndex(const std::string& indexText) {
+    std::vector<std::string> entries;
+    std::size_t start = 0;
+    for (std::size_t end; (end = indexText.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        entries.emplace_back(indexText, start, end - start);
+    }
+    return entries;
+}
+
+Outcome SplitFile(SplitMergeHost& host, const std::string& sourcePath, std::int64_t chunkSize) {
+    auto report = [&](const std::string& text) {
+        host.showMessage(text, kSplitErrorTitle, MessageIcon::Warning);
+        return Outcome::Failed;
+    };
+    if (chunkSize < 1) return report("The chunk size must be a whole number of bytes, at least 1.");
+
+    // One output folder for every piece and the index, read as the split starts.
+    const std::string folder = host.outputFolder();
+    std::error_code ec;
+    File source = File::openRead(sourcePath, ec);
+    if (ec) return report(IoError{"open", sourcePath, ec}.message());
+    const std::int64_t length = source.size(ec);
+    if (ec) return report(IoError{"read", sourcePath, ec}.message());
+    const std::int64_t count = length / chunkSize + (length % chunkSize != 0 ? 1 : 0);
+
+    // Replacing a piece or the index must never truncate the source itself.
+    const std::string indexPath = IndexPath(folder, sourcePath);
+    for (std::int64_t k = 0; k <= count; ++k) {
+        const std::string target = k == 0 ? indexPath : PiecePath(folder, sourcePath, k);
+        if (tessaly::isSameFile(target, sourcePath)) {
+            return report("Cannot split " + sourcePath + ": " + target +
+                          " would overwrite the file being split. Choose another output folder.");
+        }
+    }
+
+    host.setProgressValue(0);
+    host.setProgressMaximum(count);
+    Pacer pacer(host);
+
+    // Pieces created in this run, removed again when the run does not finish.
+    std::int64_t created = 0;
+    auto abandon = [&](const Step& step) {
+        source.close();
+        for (std::int64_t k = 1; k <= created; ++k) tessaly::removeQuietly(PiecePath(folder, sourcePath, k));
+        return step.stopped ? Outcome::Stopped : report(step.error->message());
+    };
+
+    for (std::int64_t k = 1; k <= count; ++k) {
+        const std::string piecePath = PiecePath(folder, sourcePath, k);
+        File piece = File::create(piecePath, ec);
+        if (ec) return abandon(failed({"create", piecePath, ec}));
+        ++created;
+        const std::int64_t offset = (k - 1) * chunkSize;
+        const std::int64_t size = std::min(chunkSize, length - offset);
+        std::int64_t copied = 0;
+        Step step = copyPaced(pacer, source, sourcePath, offset, piece, piecePath, 0, size, copied);
+        if (step.ok() && (ec = piece.close())) step = failed({"write", piecePath, ec});
+        if (!step.ok()) return abandon(step);
+        host.setProgressValue(k);
+        if (!pacer.tick()) return abandon(Step{true, std::nullopt});
+    }
+    source.close();
+
+    if (auto error = writeIndex(folder, sourcePath, count, indexPath)) {
+        tessaly::removeQuietly(indexPath);
+        return abandon(failed(*error));
+    }
+    host.showMessage(kSplitDoneText, kDoneTitle, MessageIcon::Information);
+    return Outcome::Succeeded;
+}
+
+Outcome JoinFiles(SplitMergeHost& host, const std::string& indexPath) {
+    auto report = [&](const std::string& text) {
+        host.showMessage(text, kJoinErrorTitle, MessageIcon::Warning);
+        return Outcome::Failed;
+    };
+
+    std::string indexText;
+    if (auto error = readWhole(indexPath, indexText)) return report(error->message());
+    const std::vector<std::string> entries = ParseIndex(indexText);
+    indexText = std::string();
+
+    const std::string rebuiltPath = RebuiltPath(host.outputFolder(), indexPath);
+    // The rebuilt file must not replace a file this join reads from.
+    if (tessaly::isSameFile(rebuiltPath, indexPath)) {
+        return report("Cannot join into " + rebuiltPath + ": it is the index file itself. Choose another output folder.");
+    }
+    for (const std::string& entry : entries) {
+        if (tessaly::isSameFile(rebuiltPath, entry)) {
+            return report("Cannot join into " + rebuiltPath + ": it is the listed piece " + entry +
+                          ". Choose another output folder.");
+        }
+    }
+
+    // The result is built in a temporary file beside the rebuilt path and
+    // moved onto it at the end, so an existing file there is replaced only
+    // by a finished result.
+    const bool replacing = tessaly::pathExists(rebuiltPath);
+    std::string tempPath;
+    std::error_code ec;
+    File out = createTemporary(tessaly::folderPart(rebuiltPath), tempPath, ec);
+    if (ec) return report(IoError{"create", rebuiltPath, ec}.message());
+    auto abandon = [&](const Step& step) {
+        out.close();
+        tessaly::removeQuietly(tempPath);
+        return step.stopped ? Outcome::Stopped : report(step.error->message());
+    };
+
+    const auto count = static_cast<std::int64_t>(entries.size());
+    host.setProgressValue(0);
+    host.setProgressMaximum(count);
+    Pacer pacer(host);
+    std::int64_t written = 0;
+    for (std::int64_t k = 1; k <= count; ++k) {
+        if (!pacer.tick()) return abandon(Step{true, std::nullopt});
+        const std::string& entry = entries[static_cast<std::size_t>(k - 1)];
+        if (!tessaly::isPresentFile(entry)) {
+            host.setProgressValue(host.progressMaximum());
+            // What was joined so far stays under the rebuilt name, unless
+            // that would destroy a file that stood there before.
+            ec = out.close();
+            if (replacing || ec || moveOnto(tempPath, rebuiltPath)) tessaly::removeQuietly(tempPath);
+            return report(entry + kMissingPieceSuffix);
+        }
+        File piece = File::openRead(entry, ec);
+        if (ec) return abandon(failed({"open", entry, ec}));
+        std::int64_t copied = 0;
+        const Step step = copyPaced(pacer, piece, entry, 0, out, rebuiltPath, written, -1, copied);
+        written += copied;
+        if (!step.ok()) return abandon(step);
+        host.setProgressValue(k);
+    }
+    // Where an older file is replaced, the new content must be on the disk
+    // before the name points at it.
+    if (replacing && (ec = out.sync())) return abandon(failed({"write", rebuiltPath, ec}));
+    if ((ec = out.close()) || (ec = moveOnto(tempPath, rebuiltPath))) {
+        return abandon(failed({"write", rebuiltPath, ec}));
+    }
+    host.showMessage(kJoinDoneText, kDoneTitle, MessageIcon::Information);
+    return Outcome::Succeeded;
+}
+
+} // namespace SplitMergeFile

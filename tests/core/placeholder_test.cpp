@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "SplitMergeFile.h"
+TEST(Placeholder, Naming) { EXPECT_EQ(SplitMergeFile::RebuiltName("a.splt"), "a"); }
