@@ -21,7 +21,7 @@ using tessaly::IoError;
 
 // Bytes copied between two event passes at most; small enough that a slice
 // takes a few milliseconds, large enough that the system calls cost nothing.
-constexpr std::int64_t kSliceBytes = std::int64_t{8} << 20;
+constexpr std::int64_t kSliceBytes = std::int64_t{4} << 20;
 // Work time after which pending window events run again. Well under the
 // 50 ms after which a window feels stuck.
 constexpr auto kEventPassInterval = std::chrono::milliseconds(20);
@@ -213,19 +213,21 @@ Outcome SplitFile(SplitMergeHost& host, const std::string& sourcePath, std::int6
     if (ec) return report(IoError{"read", sourcePath, ec}.message());
     const std::int64_t count = length / chunkSize + (length % chunkSize != 0 ? 1 : 0);
 
+    Pacer pacer(host);
     // Replacing a piece or the index must never truncate the source itself.
+    const tessaly::FileIdentity sourceFile(sourcePath);
     const std::string indexPath = IndexPath(folder, sourcePath);
     for (std::int64_t k = 0; k <= count; ++k) {
         const std::string target = k == 0 ? indexPath : PiecePath(folder, sourcePath, k);
-        if (tessaly::isSameFile(target, sourcePath)) {
+        if (sourceFile.sameAs(target)) {
             return report("Cannot split " + sourcePath + ": " + target +
                           " would overwrite the file being split. Choose another output folder.");
         }
+        if (!pacer.tick()) return Outcome::Stopped;
     }
 
     host.setProgressValue(0);
     host.setProgressMaximum(count);
-    Pacer pacer(host);
 
     // Pieces created in this run, removed again when the run does not finish.
     std::int64_t created = 0;
@@ -271,15 +273,18 @@ Outcome JoinFiles(SplitMergeHost& host, const std::string& indexPath) {
     indexText = std::string();
 
     const std::string rebuiltPath = RebuiltPath(host.outputFolder(), indexPath);
+    Pacer pacer(host);
     // The rebuilt file must not replace a file this join reads from.
-    if (tessaly::isSameFile(rebuiltPath, indexPath)) {
+    const tessaly::FileIdentity rebuiltFile(rebuiltPath);
+    if (rebuiltFile.sameAs(indexPath)) {
         return report("Cannot join into " + rebuiltPath + ": it is the index file itself. Choose another output folder.");
     }
     for (const std::string& entry : entries) {
-        if (tessaly::isSameFile(rebuiltPath, entry)) {
+        if (rebuiltFile.sameAs(entry)) {
             return report("Cannot join into " + rebuiltPath + ": it is the listed piece " + entry +
                           ". Choose another output folder.");
         }
+        if (!pacer.tick()) return Outcome::Stopped;
     }
 
     // The result is built in a temporary file beside the rebuilt path and
@@ -299,7 +304,6 @@ Outcome JoinFiles(SplitMergeHost& host, const std::string& indexPath) {
     const auto count = static_cast<std::int64_t>(entries.size());
     host.setProgressValue(0);
     host.setProgressMaximum(count);
-    Pacer pacer(host);
     std::int64_t written = 0;
     for (std::int64_t k = 1; k <= count; ++k) {
         if (!pacer.tick()) return abandon(Step{true, std::nullopt});

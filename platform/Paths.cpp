@@ -2,9 +2,12 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -38,6 +41,27 @@ bool isSameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
     const bool same = fs::equivalent(fs::path(a), fs::path(b), ec);
     return !ec && same;
+}
+
+FileIdentity::FileIdentity(std::string path) : path_(std::move(path)) {
+#ifdef _WIN32
+    exists_ = pathExists(path_);
+#else
+    struct stat st {};
+    exists_ = !path_.empty() && ::stat(path_.c_str(), &st) == 0;
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
+#endif
+}
+
+bool FileIdentity::sameAs(const std::string& other) const {
+    if (!exists_ || other.empty()) return false;
+#ifdef _WIN32
+    return isSameFile(path_, other);
+#else
+    struct stat st {};
+    return ::stat(other.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_;
+#endif
 }
 
 bool pathExists(const std::string& path) {

@@ -27,6 +27,21 @@ bool isPresentFile(const std::string& path);
 // (links, "..", hard links).
 bool isSameFile(const std::string& a, const std::string& b);
 
+// One file's identity, read once, to compare many paths against it cheaply.
+class FileIdentity {
+public:
+    explicit FileIdentity(std::string path);
+    // False when nothing stood at the path when the identity was read.
+    bool exists() const { return exists_; }
+    // True when `other` names this same file, however spelled.
+    bool sameAs(const std::string& other) const;
+
+private:
+    std::string path_;
+    bool exists_ = false;
+    unsigned long long device_ = 0, inode_ = 0;
+};
+
 // True when something (a file, a folder, a dangling link) stands at `path`.
 bool pathExists(const std::string& path);
 
