@@ -99,6 +99,13 @@ std::optional<IoError> writeIndex(const std::string& folder, const std::string& 
     std::error_code ec;
     File index = File::create(indexPath, ec);
     if (ec) return IoError{"create", indexPath, ec};
+    // A partly written index is removed again. Nothing is removed when the
+    // create failed: whatever stands at that path (a folder, say) is not ours.
+    auto writeFailed = [&](std::error_code e) {
+        index.close();
+        tessaly::removeQuietly(indexPath);
+        return IoError{"write", indexPath, e};
+    };
     constexpr std::size_t kFlushAt = 1 << 16;
     std::string buffer;
     std::int64_t written = 0;
@@ -111,9 +118,9 @@ std::optional<IoError> writeIndex(const std::string& folder, const std::string& 
     for (std::int64_t k = 1; k <= count; ++k) {
         buffer += PiecePath(folder, source, k);
         buffer += "\r\n";
-        if (buffer.size() >= kFlushAt && (ec = flush())) return IoError{"write", indexPath, ec};
+        if (buffer.size() >= kFlushAt && (ec = flush())) return writeFailed(ec);
     }
-    if ((ec = flush()) || (ec = index.close())) return IoError{"write", indexPath, ec};
+    if ((ec = flush()) || (ec = index.close())) return writeFailed(ec);
     return std::nullopt;
 }
 
@@ -253,10 +260,7 @@ Outcome SplitFile(SplitMergeHost& host, const std::string& sourcePath, std::int6
     }
     source.close();
 
-    if (auto error = writeIndex(folder, sourcePath, count, indexPath)) {
-        tessaly::removeQuietly(indexPath);
-        return abandon(failed(*error));
-    }
+    if (auto error = writeIndex(folder, sourcePath, count, indexPath)) return abandon(failed(*error));
     host.showMessage(kSplitDoneText, kDoneTitle, MessageIcon::Information);
     return Outcome::Succeeded;
 }
