@@ -101,6 +101,10 @@ void Form1::buildControls() {
     auto label = [](QWidget* parent, const char* name, const char* text, QRect r) {
         auto* l = place(new QLabel(QString::fromLatin1(text), parent), name, r);
         l->setAutoFillBackground(true);
+        // A label is as wide as its caption. The layout's widths are those of
+        // the caption in Arial; where the font renders a little wider, the
+        // label grows rather than cut off the caption's end.
+        l->resize(std::max(r.width(), l->sizeHint().width()), r.height());
         return l;
     };
     auto toggle = [&](QWidget* parent, const char* name, const char* text, QRect r) {
