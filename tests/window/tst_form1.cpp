@@ -493,6 +493,36 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath("out/big.bin.splt")));
         QVERIFY(!QFile::exists(dir.filePath("out/big.bin_splt1024")));
     }
+
+    // Last: runs the application's own event loop, as the program does.
+    void closingEndsTheProgramOnceTheRunReturns() {
+        QTemporaryDir dir;
+        const QString source = dir.filePath("big.bin");
+        {
+            QFile f(source);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.resize(1 << 20));
+        }
+        SlowForm w;
+        w.Form_Load(QDir::tempPath());
+        w.Text2->setText(dir.path() + "/");
+        w.show();
+        std::optional<SplitMergeFile::Outcome> outcome;
+        bool loopRanAfterTheRun = false;
+        QTimer::singleShot(0, &w, [&] {
+            QTimer::singleShot(0, &w, &QWidget::close);
+            outcome = SplitMergeFile::SplitFile(w, tessaly::toEngineText(source), 1024);
+            QTimer::singleShot(0, &w, [&] { loopRanAfterTheRun = true; });
+        });
+        // Only a safety net should the loop never end.
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+        guard.start(120000);
+        QCOMPARE(QApplication::exec(), 0);
+        QCOMPARE(outcome, std::optional(SplitMergeFile::Outcome::Stopped));
+        QVERIFY(!loopRanAfterTheRun);
+    }
 };
 
 int main(int argc, char* argv[]) {
