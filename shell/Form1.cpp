@@ -205,6 +205,7 @@ void Form1::centreOnScreen() {
 }
 
 void Form1::setMousePointer(int mode) {
+    if (mode == mousePointer_) return;
     mousePointer_ = mode;
     applyPointer();
 }
@@ -279,6 +280,9 @@ void Form1::Form_MouseMove() {
 void Form1::Text2_Change() { writeSettingOrWarn(kOutputFolderKey, Text2->text()); }
 
 void Form1::Text3_LostFocus() {
+    // A leave that was still pending when the window closed: nothing is
+    // checked or stored at shutdown.
+    if (stopRequested_) return;
     if (!isNumericText(Text3->text())) {
         MessageBox::show(this, QStringLiteral("Must be numeric entry."), QString::fromLatin1(kProgramTitle),
                          MessageBox::Icon::None);
