@@ -20,7 +20,7 @@ using tessaly::MessageBox;
 
 Q_DECLARE_METATYPE(std::optional<qint64>)
 
-class ShellPartsTest : public QObject {
+class ShellHelpersTest : public QObject {
     Q_OBJECT
 private slots:
     void numericText_data() {
@@ -215,7 +215,7 @@ private slots:
 };
 
 int main(int argc, char* argv[]) {
-    return testsupport::runTests(argc, argv, [] { return QList<QObject*>{new ShellPartsTest}; });
+    return testsupport::runTests(argc, argv, [] { return QList<QObject*>{new ShellHelpersTest}; });
 }
 
-#include "tst_shell_parts.moc"
+#include "tst_shell_helpers.moc"
