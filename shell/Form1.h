@@ -121,12 +121,17 @@ private:
     void pickSourceFile();
     void pickOutputFolder();
     void pickIndexFile();
+    // A run's last step: default pointer, empty progress bar, no run.
+    void endRun();
 
     int mousePointer_ = kDefaultPointer;
     std::optional<QCursor> customPointer_;
     std::int64_t progressMaximum_ = 100;
     std::int64_t progressValue_ = 0;
     bool stopRequested_ = false;
+    // A split or join is under way. The engine lets window events run, so a
+    // button can be pressed during a run; such a press does nothing.
+    bool running_ = false;
     bool warnedAboutSettings_ = false;
 };
 

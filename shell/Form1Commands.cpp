@@ -1,17 +1,143 @@
 // The commands behind the toggle buttons. Each runs after its button's guard
 // has let a press through.
+//
+// Split and join test their input in a fixed order and stop at the first
+// failure with exactly one message; otherwise they hand the work to the
+// engine, which reports its own outcome. Every run that starts ends with the
+// default pointer and an empty progress bar. While a run is under way the
+// engine lets window events run; a button pressed then springs back and does
+// nothing, so there is never more than one run, nor a dialog over one.
+#include <QDir>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "ChunkSize.h"
+#include "FileDialog.h"
+#include "FileSize.h"
 #include "Form1.h"
+#include "MessageBox.h"
+#include "PathEdit.h"
+#include "Paths.h"
+#include "Settings.h"
+#include "addFolder.h"
 
 namespace tessaly {
 
-void Form1::splitCommand() {}
+namespace {
 
-void Form1::joinCommand() {}
+const QString kSplittedText = QStringLiteral("Cannot split splitted file.");
+const QString kSplittedTitle = QStringLiteral("Cannot Split File");
+const QString kNotExistSuffix = QStringLiteral(" not exist!");
+const QString kNotExistTitle = QStringLiteral("ERROR: File not exist");
+const QString kCannotSplitTitle = QString::fromLatin1(SplitMergeFile::kSplitErrorTitle);
+const QString kBadChunkSizeText =
+    QStringLiteral("The chunk size must be a whole number of bytes from 1 to 9223372036854775807.");
+const QString kTooSmallText = QStringLiteral("Filesize is less than or equal to chunk size.");
+const QString kNothingToJoinText = QStringLiteral("You must select file to join.");
+const QString kNothingToJoinTitle = QStringLiteral("Message");
 
-void Form1::pickSourceFile() {}
+const QString kSelectFileTitle = QStringLiteral("Select File");
+const QString kSelectFolderTitle = QStringLiteral("Please select folder to add:");
+// "Every file" in the system's own notation: on Windows "*.*" matches names
+// without a dot too; elsewhere it would hide them, and "*" is the pattern.
+#ifdef Q_OS_WIN
+const QString kAllFilesFilter = QStringLiteral("All Files (*.*)");
+#else
+const QString kAllFilesFilter = QStringLiteral("All Files (*)");
+#endif
+const QString kSplitFilesFilter = QStringLiteral("Split Files (*.splt)");
 
-void Form1::pickOutputFolder() {}
+// The pieces and the index file of a split carry these in their names; a
+// file that does is not split again. Case-sensitive, anywhere in the path.
+bool looksSplit(const QString& path) {
+    return path.contains(QLatin1String(".splt"), Qt::CaseSensitive) ||
+           path.contains(QLatin1String("_splt"), Qt::CaseSensitive);
+}
 
-void Form1::pickIndexFile() {}
+} // namespace
+
+void Form1::endRun() {
+    setMousePointer(kDefaultPointer);
+    setProgressValue(0);
+    running_ = false;
+}
+
+void Form1::splitCommand() {
+    if (running_) return;
+    running_ = true;
+    setMousePointer(kBusyPointer);
+
+    [this] {
+        const QString source = Text1->text();
+        if (source.isEmpty()) return;
+        if (looksSplit(source)) {
+            MessageBox::show(this, kSplittedText, kSplittedTitle, MessageBox::Icon::Warning);
+            return;
+        }
+        const std::string sourcePath = toEngineText(source);
+        if (!isPresentFile(sourcePath)) {
+            MessageBox::show(this, source + kNotExistSuffix, kNotExistTitle, MessageBox::Icon::Warning);
+            return;
+        }
+        // Read now, before the size is asked for; a size the engine cannot
+        // use is refused before any file is touched.
+        const std::optional<std::int64_t> chunkSize = chunkSizeFromText(Text3->text());
+        if (!chunkSize) {
+            MessageBox::show(this, kBadChunkSizeText, kCannotSplitTitle, MessageBox::Icon::Warning);
+            return;
+        }
+        if (FileSize::FileSize2(sourcePath) <= *chunkSize) {
+            MessageBox::show(this, kTooSmallText, kCannotSplitTitle, MessageBox::Icon::Warning);
+            return;
+        }
+        SplitMergeFile::SplitFile(*this, sourcePath, *chunkSize);
+    }();
+
+    endRun();
+}
+
+void Form1::joinCommand() {
+    if (running_) return;
+    running_ = true;
+    setMousePointer(kBusyPointer);
+
+    [this] {
+        const QString index = Text4->text();
+        if (index.isEmpty()) {
+            MessageBox::show(this, kNothingToJoinText, kNothingToJoinTitle, MessageBox::Icon::Information);
+            return;
+        }
+        // Any ordinary file is handed on, whatever its name or extension.
+        const std::string indexPath = toEngineText(index);
+        if (!isPresentFile(indexPath)) {
+            MessageBox::show(this, index + kNotExistSuffix, kNotExistTitle, MessageBox::Icon::Warning);
+            return;
+        }
+        SplitMergeFile::JoinFiles(*this, indexPath);
+    }();
+
+    endRun();
+}
+
+void Form1::pickSourceFile() {
+    if (running_) return;
+    const QString chosen = FileDialog::getOpenFileName(this, kSelectFileTitle, kAllFilesFilter);
+    // A cancelled dialog leaves the field as it was.
+    if (!chosen.isEmpty()) Text1->setText(QDir::toNativeSeparators(chosen));
+}
+
+void Form1::pickIndexFile() {
+    if (running_) return;
+    const QString chosen = FileDialog::getOpenFileName(this, kSelectFileTitle, kSplitFilesFilter);
+    if (!chosen.isEmpty()) Text4->setText(QDir::toNativeSeparators(chosen));
+}
+
+void Form1::pickOutputFolder() {
+    if (running_) return;
+    const std::optional<QString> folder =
+        outputFolderFromChoice(BrowseForFolder(this, kSelectFolderTitle), QLatin1Char(kPathSeparator));
+    // The field's change handler stores the new text as the output folder.
+    if (folder) Text2->setText(*folder);
+}
 
 } // namespace tessaly
