@@ -81,14 +81,94 @@ Step copyPaced(Pacer& pacer, File& in, const std::string& inPath, std::int64_t i
     }
 }
 
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// True when `word` stands in `text` at `at`, letter case ignored.
 bool startsWithIgnoringCase(const std::string& text, std::size_t at, const char* word) {
     for (std::size_t i = 0; word[i] != '\0'; ++i) {
-        if (at + i >= text.size()) return false;
-        const auto a = static_cast<unsigned char>(text[at + i]);
-        const auto b = static_cast<unsigned char>(word[i]);
-        if (a != b && !(a >= 'A' && a <= 'Z' && a - 'A' + 'a' == b)) return false;
+        if (at + i >= text.size() || asciiLower(text[at + i]) != asciiLower(word[i])) return false;
     }
     return true;
+}
+
+// Serves the bytes of small pieces from a block of the source read ahead,
+// so a split into thousands of tiny pieces reads the source once per block
+// rather than once per piece. Larger pieces are copied with copyPaced.
+class ReadAhead {
+public:
+    static constexpr std::int64_t kBlockBytes = std::int64_t{1} << 20;
+    static constexpr std::int64_t kLargestPiece = std::int64_t{64} << 10;
+
+    ReadAhead(File& source, const std::string& path) : source_(source), path_(path) {}
+
+    // The `size` bytes of the source from `offset` on; pieces are asked for
+    // in file order.
+    const char* bytes(std::int64_t offset, std::int64_t size, std::optional<IoError>& error) {
+        if (offset + size > start_ + filled_) {
+            if (block_.empty()) block_.resize(kBlockBytes);
+            start_ = offset;
+            filled_ = 0;
+            std::error_code ec;
+            while (filled_ < size) {
+                const std::int64_t got = source_.readAt(block_.data() + filled_,
+                                                        static_cast<std::size_t>(kBlockBytes - filled_),
+                                                        start_ + filled_, ec);
+                if (got < 0) {
+                    error = IoError{"read", path_, ec};
+                    return nullptr;
+                }
+                if (got == 0) {
+                    error = IoError{"read", path_, {}, "the file ended early (was it changed during the run?)"};
+                    return nullptr;
+                }
+                filled_ += got;
+            }
+        }
+        return block_.data() + (offset - start_);
+    }
+
+private:
+    File& source_;
+    const std::string& path_;
+    std::vector<char> block_;
+    std::int64_t start_ = 0;
+    std::int64_t filled_ = 0;
+};
+
+// The output path of a split (a piece or the index) that names the source
+// file itself, through a link say, so that replacing it would destroy the
+// source; "" when stopped meanwhile. Only outputs that already exist can be
+// the source, so one listing of the output folder narrows the search to
+// them; the match ignores letter case, to be safe on file systems that do.
+std::optional<std::string> outputThatIsSource(Pacer& pacer, const std::string& folder,
+                                              const std::string& sourcePath, std::int64_t count) {
+    const tessaly::FileIdentity source(sourcePath);
+    const std::string prefix = folder + tessaly::baseName(sourcePath);
+    const std::string directory = tessaly::folderPart(prefix);
+    const std::string namePrefix = prefix.substr(directory.size());
+    auto isOutputName = [&](const std::string& name) {
+        if (!startsWithIgnoringCase(name, 0, namePrefix.c_str())) return false;
+        const std::string rest = name.substr(namePrefix.size());
+        if (rest.size() == 5 && startsWithIgnoringCase(rest, 0, kIndexSuffix)) return true;
+        if (!startsWithIgnoringCase(rest, 0, kPieceInfix)) return false;
+        const std::string digits = rest.substr(5);
+        if (digits.empty() || digits.size() > 19 || digits[0] == '0') return false;
+        if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
+        return std::stoull(digits) <= static_cast<unsigned long long>(count);
+    };
+    auto existing = tessaly::listFolder(directory, isOutputName);
+    if (!existing) {
+        // The folder cannot be listed: ask for every output path instead.
+        existing.emplace();
+        for (std::int64_t k = 0; k <= count; ++k) {
+            existing->push_back(k == 0 ? IndexPath(folder, sourcePath) : PiecePath(folder, sourcePath, k));
+        }
+    }
+    for (const std::string& path : *existing) {
+        if (source.sameAs(path)) return path;
+        if (!pacer.tick()) return std::string();
+    }
+    return std::nullopt;
 }
 
 // Writes the index file: one line per piece, each its path and CR LF. The
@@ -221,16 +301,11 @@ Outcome SplitFile(SplitMergeHost& host, const std::string& sourcePath, std::int6
     const std::int64_t count = length / chunkSize + (length % chunkSize != 0 ? 1 : 0);
 
     Pacer pacer(host);
-    // Replacing a piece or the index must never truncate the source itself.
-    const tessaly::FileIdentity sourceFile(sourcePath);
     const std::string indexPath = IndexPath(folder, sourcePath);
-    for (std::int64_t k = 0; k <= count; ++k) {
-        const std::string target = k == 0 ? indexPath : PiecePath(folder, sourcePath, k);
-        if (sourceFile.sameAs(target)) {
-            return report("Cannot split " + sourcePath + ": " + target +
-                          " would overwrite the file being split. Choose another output folder.");
-        }
-        if (!pacer.tick()) return Outcome::Stopped;
+    if (auto target = outputThatIsSource(pacer, folder, sourcePath, count)) {
+        if (target->empty()) return Outcome::Stopped;
+        return report("Cannot split " + sourcePath + ": " + *target +
+                      " would overwrite the file being split. Choose another output folder.");
     }
 
     host.setProgressValue(0);
@@ -244,6 +319,7 @@ Outcome SplitFile(SplitMergeHost& host, const std::string& sourcePath, std::int6
         return step.stopped ? Outcome::Stopped : report(step.error->message());
     };
 
+    ReadAhead readAhead(source, sourcePath);
     for (std::int64_t k = 1; k <= count; ++k) {
         const std::string piecePath = PiecePath(folder, sourcePath, k);
         File piece = File::create(piecePath, ec);
@@ -251,8 +327,16 @@ Outcome SplitFile(SplitMergeHost& host, const std::string& sourcePath, std::int6
         ++created;
         const std::int64_t offset = (k - 1) * chunkSize;
         const std::int64_t size = std::min(chunkSize, length - offset);
-        std::int64_t copied = 0;
-        Step step = copyPaced(pacer, source, sourcePath, offset, piece, piecePath, 0, size, copied);
+        Step step;
+        if (chunkSize <= ReadAhead::kLargestPiece) {
+            const char* bytes = readAhead.bytes(offset, size, step.error);
+            if (bytes && (ec = piece.writeAt(bytes, static_cast<std::size_t>(size), 0))) {
+                step = failed({"write", piecePath, ec});
+            }
+        } else {
+            std::int64_t copied = 0;
+            step = copyPaced(pacer, source, sourcePath, offset, piece, piecePath, 0, size, copied);
+        }
         if (step.ok() && (ec = piece.close())) step = failed({"write", piecePath, ec});
         if (!step.ok()) return abandon(step);
         host.setProgressValue(k);

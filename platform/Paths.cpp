@@ -70,6 +70,20 @@ bool pathExists(const std::string& path) {
     return fs::exists(fs::symlink_status(fs::path(path), ec));
 }
 
+std::optional<std::vector<std::string>> listFolder(const std::string& folder,
+                                                   const std::function<bool(const std::string& name)>& wanted) {
+    std::error_code ec;
+    fs::directory_iterator it(folder.empty() ? fs::path(".") : fs::path(folder), ec);
+    if (ec) return std::nullopt;
+    std::vector<std::string> paths;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (wanted(name)) paths.push_back(folder + name);
+    }
+    if (ec) return std::nullopt;
+    return paths;
+}
+
 void removeQuietly(const std::string& path) {
     std::error_code ec;
     fs::remove(fs::path(path), ec);

@@ -2,7 +2,10 @@
 // for an ordinary file, and file identity. Standard C++ only.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace tessaly {
 
@@ -41,6 +44,12 @@ private:
     bool exists_ = false;
     unsigned long long device_ = 0, inode_ = 0;
 };
+
+// The paths of the entries of `folder` (a prefix ending in a path separator,
+// or "" for the current folder) whose names `wanted` accepts, read from one
+// listing of the folder. Nothing when the folder cannot be listed.
+std::optional<std::vector<std::string>> listFolder(const std::string& folder,
+                                                   const std::function<bool(const std::string& name)>& wanted);
 
 // True when something (a file, a folder, a dangling link) stands at `path`.
 bool pathExists(const std::string& path);
