@@ -28,6 +28,8 @@ using ssize_t = long long;
 using stat_t = struct _stat64;
 constexpr int kReadFlags = _O_RDONLY | _O_BINARY | _O_NOINHERIT;
 constexpr int kWriteFlags = _O_WRONLY | _O_BINARY | _O_NOINHERIT | _O_CREAT;
+constexpr int kTruncate = _O_TRUNC;
+constexpr int kExclusive = _O_EXCL;
 int openFile(const std::string& p, int flags) {
     int fd = -1;
     _sopen_s(&fd, p.c_str(), flags, _SH_DENYNO, _S_IREAD | _S_IWRITE);
@@ -50,6 +52,8 @@ bool isFolder(const stat_t& st) { return (st.st_mode & _S_IFMT) == _S_IFDIR; }
 using stat_t = struct stat;
 constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK; // a FIFO must not block the open
 constexpr int kWriteFlags = O_WRONLY | O_CLOEXEC | O_CREAT;
+constexpr int kTruncate = O_TRUNC;
+constexpr int kExclusive = O_EXCL;
 int openFile(const std::string& p, int flags) {
     int fd;
     do {
@@ -143,24 +147,14 @@ File File::openRead(const std::string& path, std::error_code& ec) {
 }
 
 File File::create(const std::string& path, std::error_code& ec) {
-    ec.clear();
-#ifdef _WIN32
-    File f(openFile(path, kWriteFlags | _O_TRUNC));
-#else
-    File f(openFile(path, kWriteFlags | O_TRUNC));
-#endif
-    if (!f.isOpen()) ec = lastError();
+    File f(openFile(path, kWriteFlags | kTruncate));
+    ec = f.isOpen() ? std::error_code() : lastError();
     return f;
 }
 
 File File::createNew(const std::string& path, std::error_code& ec) {
-    ec.clear();
-#ifdef _WIN32
-    File f(openFile(path, kWriteFlags | _O_EXCL));
-#else
-    File f(openFile(path, kWriteFlags | O_EXCL));
-#endif
-    if (!f.isOpen()) ec = lastError();
+    File f(openFile(path, kWriteFlags | kExclusive));
+    ec = f.isOpen() ? std::error_code() : lastError();
     return f;
 }
 
