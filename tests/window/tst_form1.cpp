@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <climits>
 
+#include "FileDialog.h"
 #include "Form1.h"
 #include "HomePage.h"
 #include "MessageBox.h"
@@ -389,10 +390,15 @@ private slots:
         QCOMPARE(w.ProgressBar1->value(), 0);
     }
 
+    // Each press, by mouse, keyboard or program, runs the button's command
+    // once: the pickers open one (cancelled) dialog, the join with an empty
+    // field shows one box, the split with an empty field shows nothing.
     void toggleButtonsSpringBack() {
         Form1 w;
         w.Form_Load(QDir::tempPath());
         QVERIFY(showAndActivate(w));
+        tessaly::FileDialog::answerNext(QList<QString>(9, QString()));
+        MessageBox::answerNext(3);
         for (QPushButton* b : {w.Check1, w.Check2, w.Check3, w.Check4, w.Check5}) {
             QTest::mouseClick(b, Qt::LeftButton);
             QVERIFY(!b->isChecked());
@@ -402,6 +408,10 @@ private slots:
             b->setChecked(true);
             QVERIFY(!b->isChecked());
         }
+        QCOMPARE(tessaly::FileDialog::takeRecorded().size(), 9);
+        QCOMPARE(MessageBox::takeRecorded().size(), 3);
+        QCOMPARE(tessaly::FileDialog::pendingAnswers(), 0);
+        QCOMPARE(MessageBox::pendingAnswers(), 0);
     }
 
     void droppedItemsGiveLocalPaths_data() {
