@@ -1,159 +1,141 @@
-// Splits and joins that succeed: piece contents and names, the index bytes,
-// progress, messages, and the output-folder text as a plain prefix.
+// Splits and joins that succeed, the naming rules, and the platform probes
+// the engine relies on.
+#include <sys/stat.h>
+
+#include "FileSize.h"
+#include "Paths.h"
 #include "TestSupport.h"
 
 namespace tessaly::test {
 namespace {
 
-using namespace SplitMergeFile;
+class SplitJoin : public Scratch {};
 
-class SplitJoin : public ScratchTest {
-protected:
-    // The index text for pieces 1..n named `prefix` + number.
-    static std::string indexText(const std::string& prefix, std::int64_t n) {
-        std::string text;
-        for (std::int64_t k = 1; k <= n; ++k) text += prefix + std::to_string(k) + "\r\n";
-        return text;
-    }
-
-    // Joins `indexPath` into `folder` and checks a clean success.
-    static void expectJoined(const std::string& indexPath, const std::string& folder, std::int64_t entries) {
-        FakeHost host(folder);
-        EXPECT_EQ(JoinFiles(host, indexPath), Outcome::Succeeded);
-        EXPECT_EQ(host.folderReads, 1);
-        EXPECT_EQ(host.progress, fullProgress(entries));
-        expectOnlyMessage(host, kJoinDoneText, kDoneTitle, MessageIcon::Information);
-    }
-};
-
-TEST_F(SplitJoin, PiecesIndexAndJoinBackForEveryLengthAndChunkSize) {
-    struct Case { std::size_t length; std::int64_t chunk; std::vector<std::size_t> pieces; };
-    const Case cases[] = {
-        {250, 100, {100, 100, 50}},
-        {250, 125, {125, 125}},
-        {300, 100, {100, 100, 100}},
-        {0, 5, {}},
-        {10, 1, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1}},
-        {1000, 1000, {1000}},
-        {1000, 999, {999, 1}},
-        {1000, 1001, {1000}},
-        {1000, INT64_MAX, {1000}},
-        {256 * 40, 1000, {1000, 1000, 1000, 1000, 1000, 1000, 1000, 1000, 1000, 1000, 240}},
+// Every row splits, checks each piece, the listing and the index bytes, then
+// joins back. Rows cover both copy paths (pieces up to 64 KiB come from a
+// 1 MiB read-ahead block, larger ones are copied) and their edges.
+TEST_F(SplitJoin, PiecesIndexAndJoinBack) {
+    struct Row { std::size_t length; std::int64_t chunk, pieces; bool stale = false; };
+    const Row rows[] = {
+        {250, 100, 3, true}, {0, 5, 0}, {10, 1, 10}, {1000, 1000, 1}, {1000, 999, 2},
+        {1000, INT64_MAX, 1}, {200000, 65537, 4}, {(5u << 19) + 43, 65535, 41},
     };
     int n = 0;
-    for (const Case& c : cases) {
-        SCOPED_TRACE("length " + std::to_string(c.length) + ", chunk " + std::to_string(c.chunk));
-        const std::string base = mkdir("case" + std::to_string(++n));
-        const std::string src = base + "src/movie.avi", out = base + "out/", back = base + "back/";
-        fs::create_directories(base + "src");
-        fs::create_directories(out);
-        fs::create_directories(back);
-        const std::string bytes = byteRun(c.length, n);
-        writeFile(src, bytes);
-
-        FakeHost host(out);
-        ASSERT_EQ(SplitFile(host, src, c.chunk), Outcome::Succeeded);
-        EXPECT_EQ(host.folderReads, 1);
-        EXPECT_EQ(host.progress, fullProgress(std::int64_t(c.pieces.size())));
-        expectOnlyMessage(host, kSplitDoneText, kDoneTitle, MessageIcon::Information);
-
-        std::set<std::string> expectedNames{"movie.avi.splt"};
-        std::size_t offset = 0;
-        for (std::size_t k = 1; k <= c.pieces.size(); ++k) {
-            const std::string name = "movie.avi_splt" + std::to_string(k);
-            expectedNames.insert(name);
-            EXPECT_EQ(readFile(out + name), bytes.substr(offset, c.pieces[k - 1])) << name;
-            offset += c.pieces[k - 1];
+    for (const Row& r : rows) {
+        SCOPED_TRACE("length " + std::to_string(r.length) + ", chunk " + std::to_string(r.chunk));
+        const std::string base = mkdir("case" + std::to_string(++n)), out = mkdir("case" + std::to_string(n) + "/out");
+        const std::string back = mkdir("case" + std::to_string(n) + "/back"), bytes = byteRun(r.length, n);
+        writeFile(base + "movie.avi", bytes);
+        if (r.stale) { // longer files from an earlier run stand where this one writes
+            writeFile(out + "movie.avi_splt1", std::string(5000, 'p'));
+            writeFile(out + "movie.avi.splt", std::string(5000, 'i'));
+            writeFile(back + "movie.avi", std::string(5000, 'r'));
         }
-        EXPECT_EQ(listing(out), expectedNames);
-        EXPECT_EQ(readFile(out + "movie.avi.splt"), indexText(out + "movie.avi_splt", std::int64_t(c.pieces.size())));
+        FakeHost split(out), join(back);
+        ASSERT_EQ(SplitFile(split, base + "movie.avi", r.chunk), Outcome::Succeeded);
+        split.expectDone(r.pieces, kSplitDoneText);
+        Names names{"movie.avi.splt"};
+        std::string index;
+        for (std::int64_t k = 1; k <= r.pieces; ++k) {
+            const std::string name = "movie.avi_splt" + std::to_string(k);
+            names.push_back(name);
+            index += out + name + "\r\n";
+            EXPECT_EQ(readFile(out + name), bytes.substr(std::size_t((k - 1) * r.chunk), std::size_t(r.chunk))) << k;
+        }
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(listing(out), names);
+        EXPECT_EQ(readFile(out + "movie.avi.splt"), index);
 
-        expectJoined(out + "movie.avi.splt", back, std::int64_t(c.pieces.size()));
-        EXPECT_EQ(listing(back), std::set<std::string>{"movie.avi"});
-        EXPECT_EQ(readFile(back + "movie.avi"), bytes);
+        EXPECT_EQ(JoinFiles(join, out + "movie.avi.splt"), Outcome::Succeeded);
+        join.expectDone(r.pieces, kJoinDoneText);
+        EXPECT_EQ(listing(back), Names{"movie.avi"});
+        EXPECT_TRUE(readFile(back + "movie.avi") == bytes);
     }
 }
 
-TEST_F(SplitJoin, ReplacesLongerEarlierFilesAndLeavesHigherPiecesAlone) {
-    const std::string src = mkdir("src") + "movie.avi", out = mkdir("out"), back = mkdir("back");
-    const std::string bytes = byteRun(250);
-    writeFile(src, bytes);
-    writeFile(out + "movie.avi_splt1", std::string(5000, 'o'));
-    writeFile(out + "movie.avi_splt3", std::string(5000, 'o'));
-    writeFile(out + "movie.avi_splt5", "earlier set");
-    writeFile(out + "movie.avi.splt", std::string(5000, 'i'));
-    writeFile(back + "movie.avi", std::string(5000, 'r'));
-
-    FakeHost host(out);
-    ASSERT_EQ(SplitFile(host, src, 100), Outcome::Succeeded);
-    EXPECT_EQ(readFile(out + "movie.avi_splt1"), bytes.substr(0, 100));
-    EXPECT_EQ(readFile(out + "movie.avi_splt3"), bytes.substr(200));
-    EXPECT_EQ(readFile(out + "movie.avi_splt5"), "earlier set");
-    EXPECT_EQ(readFile(out + "movie.avi.splt"), indexText(out + "movie.avi_splt", 3));
-
-    expectJoined(out + "movie.avi.splt", back, 3);
-    EXPECT_EQ(readFile(back + "movie.avi"), bytes);
-    EXPECT_EQ(listing(back), std::set<std::string>{"movie.avi"});
+// The output-folder text is a plain prefix: "" is the working folder, and no
+// separator is added.
+TEST_F(SplitJoin, OutputFolderIsAPlainPrefix) {
+    const std::string bytes = byteRun(250), cwd = mkdir("cwd");
+    writeFile(dir + "movie.avi", bytes);
+    FakeHost prefix(dir + "pre"), split(""), join("");
+    EXPECT_EQ(SplitFile(prefix, dir + "movie.avi", 100), Outcome::Succeeded);
+    EXPECT_TRUE(readFile(dir + "premovie.avi.splt").starts_with(dir + "premovie.avi_splt1\r\n"));
+    const fs::path saved = fs::current_path();
+    fs::current_path(cwd);
+    EXPECT_EQ(SplitFile(split, dir + "movie.avi", 100), Outcome::Succeeded);
+    EXPECT_EQ(JoinFiles(join, "movie.avi.splt"), Outcome::Succeeded);
+    fs::current_path(saved);
+    EXPECT_EQ(readFile(cwd + "movie.avi.splt"), "movie.avi_splt1\r\nmovie.avi_splt2\r\nmovie.avi_splt3\r\n");
+    EXPECT_EQ(listing(cwd), (Names{"movie.avi", "movie.avi.splt", "movie.avi_splt1", "movie.avi_splt2", "movie.avi_splt3"}));
+    EXPECT_EQ(readFile(cwd + "movie.avi"), bytes);
 }
 
-TEST_F(SplitJoin, OutputFolderTextIsAPlainPrefixAbsoluteOrRelative) {
-    struct Case {
-        std::string splitFolder, joinFolder;
-        std::string listedPrefix; // how the index lists the pieces
-        std::string indexFile, rebuiltFile; // where they end up, under the test folder
-    };
-    const std::string cwd = mkdir("cwd");
-    mkdir("cwd/rel");
-    mkdir("cwd/back");
-    const Case cases[] = {
-        {dir + "out", dir + "back", dir + "outmovie.avi_splt", "outmovie.avi.splt", "backoutmovie.avi"},
-        {"", "", "movie.avi_splt", "cwd/movie.avi.splt", "cwd/movie.avi"},
-        {"rel/", "back/", "rel/movie.avi_splt", "cwd/rel/movie.avi.splt", "cwd/back/movie.avi"},
-    };
-    const std::string src = mkdir("src") + "movie.avi";
-    const std::string bytes = byteRun(250);
-    writeFile(src, bytes);
-    WorkingFolder inside(cwd);
-    for (const Case& c : cases) {
-        SCOPED_TRACE("split into \"" + c.splitFolder + "\"");
-        FakeHost host(c.splitFolder);
-        ASSERT_EQ(SplitFile(host, src, 100), Outcome::Succeeded);
-        EXPECT_EQ(readFile(path(c.indexFile)), indexText(c.listedPrefix, 3));
-        EXPECT_EQ(readFile(c.listedPrefix + "2"), bytes.substr(100, 100));
-
-        expectJoined(path(c.indexFile), c.joinFolder, 3);
-        EXPECT_EQ(readFile(path(c.rebuiltFile)), bytes);
-        EXPECT_FALSE(hasTemporary(cwd) || hasTemporary(cwd + "back") || hasTemporary(dir));
-        fs::remove(path(c.rebuiltFile));
-    }
-}
-
-TEST_F(SplitJoin, JoinAppendsEntriesInListedOrderUnderTheRebuiltName) {
-    const std::string p = mkdir("p");
+// Entries are joined in listed order under the index name without ".splt".
+TEST_F(SplitJoin, JoinFollowsTheListUnderTheRebuiltName) {
+    const std::string p = mkdir("p"), a = p + "a_splt1\r\n", b = p + "b_splt2\r\n";
     writeFile(p + "a_splt1", "AAA");
     writeFile(p + "b_splt2", "BB");
     writeFile(p + ".hidden", "H");
     writeFile(p + "empty", "");
-    const std::string a = p + "a_splt1\r\n", b = p + "b_splt2\r\n";
-    struct Case { const char* what; std::string indexName, index; std::int64_t entries; std::string rebuiltName, bytes; };
-    const Case cases[] = {
-        {"listed order, not numbered order", "movie.avi.splt", b + a, 2, "movie.avi", "BBAAA"},
-        {"last line without CR LF", "REPORT.DOC.SPLT", a + p + "b_splt2", 1, "REPORT.DOC", "AAA"},
-        {"no CR LF at all", "a.splt.splt", p + "a_splt1", 0, "a", ""},
-        {"hidden dot-file piece", "notes.spltx", p + ".hidden\r\n" + a, 2, "notesx", "HAAA"},
-        {"same piece twice and an empty piece", "list.txt", a + p + "empty\r\n" + a, 3, "list.txt", "AAAAAA"},
-        {"empty index", "zero.splt", "", 0, "zero", ""},
+    struct Row { std::string indexName, index; std::int64_t entries; std::string rebuiltName, bytes; };
+    const Row rows[] = {
+        {"movie.avi.splt", b + a, 2, "movie.avi", "BBAAA"},
+        {"REPORT.DOC.SPLT", a + p + "b_splt2", 1, "REPORT.DOC", "AAA"}, // last line without CR LF
+        {"a.splt.splt", p + "a_splt1", 0, "a", ""},
+        {"notes.spltx", p + ".hidden\r\n" + a, 2, "notesx", "HAAA"},
+        {"list.txt", a + p + "empty\r\n" + a, 3, "list.txt", "AAAAAA"},
     };
     int n = 0;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const std::string indexPath = mkdir("idx" + std::to_string(++n)) + c.indexName;
-        const std::string back = mkdir("back" + std::to_string(n));
-        writeFile(indexPath, c.index);
-        expectJoined(indexPath, back, c.entries);
-        EXPECT_EQ(listing(back), std::set<std::string>{c.rebuiltName});
-        EXPECT_EQ(readFile(back + c.rebuiltName), c.bytes);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.indexName);
+        const std::string index = mkdir("i" + std::to_string(++n)) + r.indexName, back = mkdir("b" + std::to_string(n));
+        writeFile(index, r.index);
+        FakeHost host(back);
+        EXPECT_EQ(JoinFiles(host, index), Outcome::Succeeded);
+        host.expectDone(r.entries, kJoinDoneText);
+        EXPECT_EQ(listing(back), Names{r.rebuiltName});
+        EXPECT_EQ(readFile(back + r.rebuiltName), r.bytes);
     }
+}
+
+TEST(Naming, RebuiltNameAndIndexEntries) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"X.SPLT.splt", "X"}, {"a.SpLt.b.sPlT", "a.b"}, {"/x.splt/y.splt/m.splt", "m"}, {"a..spltsplt", "a.splt"},
+        {".splt", ""},
+    };
+    for (const auto& [index, rebuilt] : rows) EXPECT_EQ(RebuiltName(index), rebuilt) << index;
+    EXPECT_EQ(RebuiltPath("/out", "/in/m.splt"), "/outm");
+    const std::string text("a\rb\nc\r\r\n\r\nz\0y\r\nrest", 20);
+    EXPECT_EQ(ParseIndex(text), (Names{"a\rb\nc\r", "", std::string("z\0y", 3)}));
+}
+
+class Platform : public Scratch {
+protected:
+    void SetUp() override {
+        Scratch::SetUp();
+        writeFile(dir + "250", std::string(250, 'x'));
+        writeFile(dir + ".empty", "");
+        makeSparse(dir + "big", (std::int64_t{4} << 30) + 100);
+        fs::create_symlink(dir + "250", dir + "link");
+        fs::create_symlink(dir + "gone", dir + "dangling");
+        ASSERT_EQ(::mkfifo((dir + "fifo").c_str(), 0600), 0);
+    }
+};
+
+TEST_F(Platform, FileSize2GivesThe64BitSizeOrZero) {
+    const std::pair<std::string, std::int64_t> rows[] = {
+        {"250", 250}, {".empty", 0}, {"missing", 0}, {"", 0}, {"fifo", 0}, {"big", (std::int64_t{4} << 30) + 100},
+    };
+    for (const auto& [name, size] : rows) EXPECT_EQ(FileSize::FileSize2(dir + name), size) << name;
+}
+
+TEST_F(Platform, PresenceTestAcceptsRegularFilesAfterLinks) {
+    const std::pair<std::string, bool> rows[] = {
+        {dir + "250", true},   {dir + ".empty", true}, {dir + "link", true},      {dir, false},
+        {dir + "fifo", false}, {"/dev/null", false},   {dir + "dangling", false}, {"", false},
+    };
+    for (const auto& [path, present] : rows) EXPECT_EQ(isPresentFile(path), present) << path;
 }
 
 } // namespace
