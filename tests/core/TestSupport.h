@@ -91,9 +91,10 @@ inline void makeSparse(const std::string& path, std::int64_t size,
 }
 
 // A private scratch folder `dir` (ending in '/') for each test, removed
-// afterwards. It is in memory-backed storage when that has room for the
-// 4 GiB a large copy writes: seconds there, a minute on a disk.
-class Scratch : public ::testing::Test {
+// afterwards, holding a 250-byte source `src` and the folders `out` and
+// `back`. It is in memory-backed storage when that has room for the 4 GiB a
+// large copy writes: seconds there, a minute on a disk.
+class Engine : public ::testing::Test {
 protected:
     void SetUp() override {
         struct statvfs shm {};
@@ -101,6 +102,8 @@ protected:
         std::string pattern = (roomy ? "/dev/shm" : fs::temp_directory_path().string()) + "/tessaly-core-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         dir = pattern + "/";
+        src = mkdir("src") + "movie.avi", out = mkdir("out"), back = mkdir("back"), index = out + "movie.avi.splt";
+        writeFile(src, bytes);
     }
     void TearDown() override { fs::remove_all(dir); }
     std::string mkdir(const std::string& name) const {
@@ -114,7 +117,7 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    std::string dir;
+    std::string dir, src, out, back, index, bytes = byteRun(250);
 };
 
 } // namespace tessaly::test
