@@ -19,9 +19,13 @@ using tessaly::CopySide;
 using tessaly::File;
 using tessaly::IoError;
 
-// Bytes copied between two event passes at most; small enough that a slice
-// takes a few milliseconds, large enough that the system calls cost nothing.
-constexpr std::int64_t kSliceBytes = std::int64_t{4} << 20;
+// Copies go in slices sized to take a few milliseconds each, so that event
+// passes come on time on slow disks and system calls stay few on fast ones.
+constexpr std::int64_t kFirstSliceBytes = std::int64_t{4} << 20;
+constexpr std::int64_t kSmallestSliceBytes = std::int64_t{1} << 20;
+constexpr std::int64_t kLargestSliceBytes = std::int64_t{256} << 20;
+constexpr auto kShortSlice = std::chrono::milliseconds(4);
+constexpr auto kLongSlice = std::chrono::milliseconds(10);
 // Work time after which pending window events run again. Well under the
 // 50 ms after which a window feels stuck.
 constexpr auto kEventPassInterval = std::chrono::milliseconds(20);
@@ -44,10 +48,21 @@ public:
         return !host_.stopRequested();
     }
 
-private:
     using Clock = std::chrono::steady_clock;
+
+    // How many bytes the next copy slice should hold.
+    std::int64_t sliceBytes() const { return slice_; }
+    // Learns from a full slice how long one takes, doubling or halving the
+    // next one to stay between kShortSlice and kLongSlice.
+    void sliceTook(Clock::duration took) {
+        if (took < kShortSlice) slice_ = std::min(slice_ * 2, kLargestSliceBytes);
+        if (took > kLongSlice) slice_ = std::max(slice_ / 2, kSmallestSliceBytes);
+    }
+
+private:
     SplitMergeHost& host_;
     Clock::time_point last_;
+    std::int64_t slice_ = kFirstSliceBytes;
 };
 
 // The end of one step of a run: all well, a failure to report, or stopped.
@@ -67,9 +82,12 @@ Step copyPaced(Pacer& pacer, File& in, const std::string& inPath, std::int64_t i
                std::int64_t& copied) {
     copied = 0;
     for (;;) {
-        const std::int64_t want = length < 0 ? kSliceBytes : std::min(kSliceBytes, length - copied);
+        const std::int64_t slice = pacer.sliceBytes();
+        const std::int64_t want = length < 0 ? slice : std::min(slice, length - copied);
         if (want == 0) return {};
+        const auto started = Pacer::Clock::now();
         const tessaly::CopyResult r = tessaly::copyBytes(in, inOffset + copied, out, outOffset + copied, want);
+        if (r.copied == slice) pacer.sliceTook(Pacer::Clock::now() - started);
         copied += r.copied;
         if (r.failed == CopySide::Read) return failed({"read", inPath, r.code});
         if (r.failed == CopySide::Write) return failed({"write", outPath, r.code});
