@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -194,6 +195,37 @@ private slots:
         }
         QCOMPARE(c == &w ? name : c->parentWidget()->objectName() + "/" + name, QTest::currentDataTag());
         QCOMPARE(got, rect);
+    }
+
+    // A file or folder dropped from a file manager gives its local path, not
+    // its file:// address; a folder dropped on Text2 ends in a separator.
+    void droppedPaths_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("dropped");
+        QTest::addColumn<QString>("expected");
+        const QString dir = QDir::tempPath();
+        QTest::newRow("file on Text1") << "Text1" << dir + "/movie.avi" << dir + "/movie.avi";
+        QTest::newRow("index on Text4") << "Text4" << dir + "/movie.avi.splt" << dir + "/movie.avi.splt";
+        QTest::newRow("folder on Text2") << "Text2" << dir << dir + "/";
+    }
+    void droppedPaths() {
+        QFETCH(QString, field);
+        QFETCH(QString, dropped);
+        QFETCH(QString, expected);
+        Form1 w;
+        auto* edit = w.findChild<tessaly::PathEdit*>(field);
+        QVERIFY(edit != nullptr);
+        edit->setText("typed before");
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(dropped)});
+        // Straight to the field: the application passes drop events on only
+        // during a drag that the window system started.
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        static_cast<QObject*>(edit)->event(&enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        static_cast<QObject*>(edit)->event(&drop);
+        QCOMPARE(edit->text(), expected);
     }
 
     void tabOrderGoesRoundFromCommand1() {
