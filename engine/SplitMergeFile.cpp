@@ -19,13 +19,13 @@ using tessaly::CopySide;
 using tessaly::File;
 using tessaly::IoError;
 
-// Copies go in slices sized to take a few milliseconds each, so that event
-// passes come on time on slow disks and system calls stay few on fast ones.
+// Copies go in slices sized to take 5 to 15 ms each, so that event passes
+// come on time on slow disks and system calls stay few on fast ones.
 constexpr std::int64_t kFirstSliceBytes = std::int64_t{4} << 20;
 constexpr std::int64_t kSmallestSliceBytes = std::int64_t{1} << 20;
 constexpr std::int64_t kLargestSliceBytes = std::int64_t{256} << 20;
-constexpr auto kShortSlice = std::chrono::milliseconds(4);
-constexpr auto kLongSlice = std::chrono::milliseconds(10);
+constexpr auto kShortSlice = std::chrono::milliseconds(5);
+constexpr auto kLongSlice = std::chrono::milliseconds(15);
 // Work time after which pending window events run again. Well under the
 // 50 ms after which a window feels stuck.
 constexpr auto kEventPassInterval = std::chrono::milliseconds(20);
@@ -39,10 +39,10 @@ class Pacer {
 public:
     explicit Pacer(SplitMergeHost& host) : host_(host), last_(Clock::now()) {}
 
-    // Runs an event pass when its time has come. False once the window has
-    // asked the run to stop.
+    // Runs an event pass when the next slice of work would end past its
+    // time. False once the window has asked the run to stop.
     bool tick() {
-        if (Clock::now() - last_ < kEventPassInterval) return true;
+        if (Clock::now() - last_ + lastSlice_ < kEventPassInterval) return true;
         host_.processEvents();
         last_ = Clock::now();
         return !host_.stopRequested();
@@ -55,6 +55,7 @@ public:
     // Learns from a full slice how long one takes, doubling or halving the
     // next one to stay between kShortSlice and kLongSlice.
     void sliceTook(Clock::duration took) {
+        lastSlice_ = took;
         if (took < kShortSlice) slice_ = std::min(slice_ * 2, kLargestSliceBytes);
         if (took > kLongSlice) slice_ = std::max(slice_ / 2, kSmallestSliceBytes);
     }
@@ -63,6 +64,7 @@ private:
     SplitMergeHost& host_;
     Clock::time_point last_;
     std::int64_t slice_ = kFirstSliceBytes;
+    Clock::duration lastSlice_{};
 };
 
 // The end of one step of a run: all well, a failure to report, or stopped.
