@@ -9,6 +9,7 @@
 #include <QSize>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "SplitMergeFile.h"
@@ -121,8 +122,10 @@ private:
     void pickSourceFile();
     void pickOutputFolder();
     void pickIndexFile();
-    // A run's last step: default pointer, empty progress bar, no run.
-    void endRun();
+    // Runs a split or join command's steps as the one run under way: busy
+    // pointer while they run, then the default pointer and an empty
+    // progress bar whatever happened. Does nothing while another run is on.
+    void runCommand(const std::function<void()>& steps);
 
     int mousePointer_ = kDefaultPointer;
     std::optional<QCursor> customPointer_;

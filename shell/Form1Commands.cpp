@@ -56,18 +56,18 @@ bool looksSplit(const QString& path) {
 
 } // namespace
 
-void Form1::endRun() {
+void Form1::runCommand(const std::function<void()>& steps) {
+    if (running_) return;
+    running_ = true;
+    setMousePointer(kBusyPointer);
+    steps();
     setMousePointer(kDefaultPointer);
     setProgressValue(0);
     running_ = false;
 }
 
 void Form1::splitCommand() {
-    if (running_) return;
-    running_ = true;
-    setMousePointer(kBusyPointer);
-
-    [this] {
+    runCommand([this] {
         const QString source = Text1->text();
         if (source.isEmpty()) return;
         if (looksSplit(source)) {
@@ -91,17 +91,11 @@ void Form1::splitCommand() {
             return;
         }
         SplitMergeFile::SplitFile(*this, sourcePath, *chunkSize);
-    }();
-
-    endRun();
+    });
 }
 
 void Form1::joinCommand() {
-    if (running_) return;
-    running_ = true;
-    setMousePointer(kBusyPointer);
-
-    [this] {
+    runCommand([this] {
         const QString index = Text4->text();
         if (index.isEmpty()) {
             MessageBox::show(this, kNothingToJoinText, kNothingToJoinTitle, MessageBox::Icon::Information);
@@ -114,9 +108,7 @@ void Form1::joinCommand() {
             return;
         }
         SplitMergeFile::JoinFiles(*this, indexPath);
-    }();
-
-    endRun();
+    });
 }
 
 void Form1::pickSourceFile() {
