@@ -37,6 +37,8 @@ constexpr const char* kPieceInfix = "_splt";
 // measured in time rather than in pieces, and notices a stop request.
 class Pacer {
 public:
+    using Clock = std::chrono::steady_clock;
+
     explicit Pacer(SplitMergeHost& host) : host_(host), last_(Clock::now()) {}
 
     // Runs an event pass when the next slice of work would end past its
@@ -47,8 +49,6 @@ public:
         last_ = Clock::now();
         return !host_.stopRequested();
     }
-
-    using Clock = std::chrono::steady_clock;
 
     // How many bytes the next copy slice should hold.
     std::int64_t sliceBytes() const { return slice_; }
