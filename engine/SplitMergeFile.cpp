@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <random>
@@ -32,6 +33,8 @@ constexpr auto kEventPassInterval = std::chrono::milliseconds(20);
 
 constexpr const char* kIndexSuffix = ".splt";
 constexpr const char* kPieceInfix = "_splt";
+// Why a read came up short of a size taken when the run started.
+constexpr const char* kEndedEarly = "the file ended early (was it changed during the run?)";
 
 // Lets the window's pending events run often enough to keep it responsive,
 // measured in time rather than in pieces, and notices a stop request.
@@ -95,7 +98,7 @@ Step copyPaced(Pacer& pacer, File& in, const std::string& inPath, std::int64_t i
         if (r.failed == CopySide::Write) return failed({"write", outPath, r.code});
         if (r.copied < want) {
             if (length < 0) return {};
-            return failed({"read", inPath, {}, "the file ended early (was it changed during the run?)"});
+            return failed({"read", inPath, {}, kEndedEarly});
         }
         if (!pacer.tick()) return Step{true, std::nullopt};
     }
@@ -138,7 +141,7 @@ public:
                     return nullptr;
                 }
                 if (got == 0) {
-                    error = IoError{"read", path_, {}, "the file ended early (was it changed during the run?)"};
+                    error = IoError{"read", path_, {}, kEndedEarly};
                     return nullptr;
                 }
                 filled_ += got;
@@ -169,9 +172,9 @@ std::optional<std::string> outputThatIsSource(Pacer& pacer, const std::string& f
     auto isOutputName = [&](const std::string& name) {
         if (!startsWithIgnoringCase(name, 0, namePrefix.c_str())) return false;
         const std::string rest = name.substr(namePrefix.size());
-        if (rest.size() == 5 && startsWithIgnoringCase(rest, 0, kIndexSuffix)) return true;
+        if (rest.size() == std::strlen(kIndexSuffix) && startsWithIgnoringCase(rest, 0, kIndexSuffix)) return true;
         if (!startsWithIgnoringCase(rest, 0, kPieceInfix)) return false;
-        const std::string digits = rest.substr(5);
+        const std::string digits = rest.substr(std::strlen(kPieceInfix));
         if (digits.empty() || digits.size() > 19 || digits[0] == '0') return false;
         if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
         return std::stoull(digits) <= static_cast<unsigned long long>(count);
