@@ -2,14 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <optional>
-#include <random>
-#include <system_error>
+#include <new>
+#include <vector>
 
-#include "File.h"
 #include "Paths.h"
 
 namespace SplitMergeFile {
@@ -18,7 +14,11 @@ namespace {
 
 using tessaly::CopySide;
 using tessaly::File;
-using tessaly::IoError;
+using tessaly::FileErrc;
+using tessaly::FileIdentity;
+using tessaly::Operation;
+using tessaly::PendingFile;
+using Clock = std::chrono::steady_clock;
 
 // Copies go in slices sized to take 5 to 15 ms each, so that event passes
 // come on time on slow disks and system calls stay few on fast ones.
@@ -27,30 +27,63 @@ constexpr std::int64_t kSmallestSliceBytes = std::int64_t{1} << 20;
 constexpr std::int64_t kLargestSliceBytes = std::int64_t{256} << 20;
 constexpr auto kShortSlice = std::chrono::milliseconds(5);
 constexpr auto kLongSlice = std::chrono::milliseconds(15);
-// Work time after which pending window events run again. Well under the
-// 50 ms after which a window feels stuck.
+// Work time after which pending events run again. Well under the 50 ms
+// after which a window feels stuck.
 constexpr auto kEventPassInterval = std::chrono::milliseconds(20);
 
-constexpr const char* kIndexSuffix = ".splt";
-constexpr const char* kPieceInfix = "_splt";
-// Why a read came up short of a size taken when the run started.
-constexpr const char* kEndedEarly = "the file ended early (was it changed during the run?)";
+constexpr std::string_view kIndexSuffix = ".splt";
+constexpr std::string_view kPieceInfix = "_splt";
+constexpr std::string_view kLineEnd = "\r\n";
 
-// Lets the window's pending events run often enough to keep it responsive,
-// measured in time rather than in pieces, and notices a stop request.
+Result failure(Problem problem, std::string path, std::string other = {}) {
+    Result r;
+    r.status = Status::Failed;
+    r.problem = problem;
+    r.path = std::move(path);
+    r.other = std::move(other);
+    return r;
+}
+
+Result fileFailure(Operation operation, const std::string& path, std::error_code code) {
+    Result r = failure(Problem::FileOperation, path);
+    r.io = {operation, path, code};
+    return r;
+}
+
+Result stopped() {
+    Result r;
+    r.status = Status::Stopped;
+    return r;
+}
+
+// True when a step ended the run (failed or stopped); a Succeeded result
+// from a step means "go on".
+bool ended(const Result& r) { return r.status != Status::Succeeded; }
+
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// True when `word` stands in `text` at `at`, letter case ignored.
+bool startsWithIgnoringCase(std::string_view text, std::size_t at, std::string_view word) {
+    if (at > text.size() || text.size() - at < word.size()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        if (asciiLower(text[at + i]) != asciiLower(word[i])) return false;
+    }
+    return true;
+}
+
+// Lets the host's pending events run often enough to keep a window
+// responsive, measured in time rather than in pieces, and asks whether to go on.
 class Pacer {
 public:
-    using Clock = std::chrono::steady_clock;
-
-    explicit Pacer(SplitMergeHost& host) : host_(host), last_(Clock::now()) {}
+    explicit Pacer(Host& host) : host_(host), last_(Clock::now()) {}
 
     // Runs an event pass when the next slice of work would end past its
-    // time. False once the window has asked the run to stop.
+    // time. False once the host wants the run to stop.
     bool tick() {
         if (Clock::now() - last_ + lastSlice_ < kEventPassInterval) return true;
         host_.processEvents();
         last_ = Clock::now();
-        return !host_.stopRequested();
+        return host_.keepGoing();
     }
 
     // How many bytes the next copy slice should hold.
@@ -64,87 +97,83 @@ public:
     }
 
 private:
-    SplitMergeHost& host_;
+    Host& host_;
     Clock::time_point last_;
     std::int64_t slice_ = kFirstSliceBytes;
     Clock::duration lastSlice_{};
 };
 
-// The end of one step of a run: all well, a failure to report, or stopped.
-struct Step {
-    bool stopped = false;
-    std::optional<IoError> error;
-    bool ok() const { return !stopped && !error; }
-};
+// Fails when the file read through `file` has changed since `before` was
+// taken: another size or time, or bytes past the size it had (files whose
+// size tells nothing, as in /proc, are caught that way too).
+Result checkUnchanged(File& file, const std::string& path, const tessaly::FileStatus& before) {
+    char past = 0;
+    const auto more = file.readAt(&past, 1, before.size);
+    if (!more) return fileFailure(Operation::Read, path, more.error());
+    const auto now = file.status();
+    if (!now) return fileFailure(Operation::Read, path, now.error());
+    if (*more > 0 || now->size != before.size || now->modified != before.modified) {
+        return failure(Problem::FileChanged, path);
+    }
+    return {};
+}
 
-Step failed(IoError e) { return Step{false, std::move(e)}; }
+// What a split and a join share: the host, its pacing and the progress.
+class Run {
+protected:
+    explicit Run(Host& host) : host_(host), pacer_(host) {}
 
-// Copies from `in` to `out` a slice at a time with event passes between
-// slices: exactly `length` bytes, or everything up to the end of `in` when
-// `length` is negative. `copied` tells how far it got.
-Step copyPaced(Pacer& pacer, File& in, const std::string& inPath, std::int64_t inOffset, File& out,
-               const std::string& outPath, std::int64_t outOffset, std::int64_t length,
-               std::int64_t& copied) {
-    copied = 0;
-    for (;;) {
-        const std::int64_t slice = pacer.sliceBytes();
-        const std::int64_t want = length < 0 ? slice : std::min(slice, length - copied);
-        if (want == 0) return {};
-        const auto started = Pacer::Clock::now();
-        const tessaly::CopyResult r = tessaly::copyBytes(in, inOffset + copied, out, outOffset + copied, want);
-        if (r.copied == slice) pacer.sliceTook(Pacer::Clock::now() - started);
-        copied += r.copied;
-        if (r.failed == CopySide::Read) return failed({"read", inPath, r.code});
-        if (r.failed == CopySide::Write) return failed({"write", outPath, r.code});
-        if (r.copied < want) {
-            if (length < 0) return {};
-            return failed({"read", inPath, {}, kEndedEarly});
+    void report() { host_.progress(progress_); }
+
+    // Copies exactly `length` bytes from `in` to `out`, a slice at a time,
+    // reporting progress and letting events run between slices.
+    Result copy(File& in, const std::string& inPath, std::int64_t inOffset, File& out, const std::string& outPath,
+                std::int64_t outOffset, std::int64_t length) {
+        for (std::int64_t copied = 0; copied < length;) {
+            const std::int64_t slice = pacer_.sliceBytes();
+            const std::int64_t want = std::min(slice, length - copied);
+            const auto started = Clock::now();
+            const tessaly::CopyResult r = tessaly::copyBytes(in, inOffset + copied, out, outOffset + copied, want);
+            if (r.copied == slice) pacer_.sliceTook(Clock::now() - started);
+            copied += r.copied;
+            progress_.bytes += r.copied;
+            if (r.failed == CopySide::Read) return fileFailure(Operation::Read, inPath, r.code);
+            if (r.failed == CopySide::Write) return fileFailure(Operation::Write, outPath, r.code);
+            if (r.copied < want) return fileFailure(Operation::Read, inPath, FileErrc::EndedEarly);
+            report();
+            if (!pacer_.tick()) return stopped();
         }
-        if (!pacer.tick()) return Step{true, std::nullopt};
+        return {};
     }
-}
 
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// True when `word` stands in `text` at `at`, letter case ignored.
-bool startsWithIgnoringCase(const std::string& text, std::size_t at, const char* word) {
-    for (std::size_t i = 0; word[i] != '\0'; ++i) {
-        if (at + i >= text.size() || asciiLower(text[at + i]) != asciiLower(word[i])) return false;
-    }
-    return true;
-}
+    Host& host_;
+    Pacer pacer_;
+    Progress progress_;
+};
 
 // Serves the bytes of small pieces from a block of the source read ahead,
 // so a split into thousands of tiny pieces reads the source once per block
-// rather than once per piece. Larger pieces are copied with copyPaced.
+// rather than once per piece. Larger pieces are copied by Run::copy.
 class ReadAhead {
 public:
     static constexpr std::int64_t kBlockBytes = std::int64_t{1} << 20;
     static constexpr std::int64_t kLargestPiece = std::int64_t{64} << 10;
 
-    ReadAhead(File& source, const std::string& path) : source_(source), path_(path) {}
+    explicit ReadAhead(File& source) : source_(source) {}
 
     // The `size` bytes of the source from `offset` on; pieces are asked for
     // in file order.
-    const char* bytes(std::int64_t offset, std::int64_t size, std::optional<IoError>& error) {
+    tessaly::Expected<const char*> bytes(std::int64_t offset, std::int64_t size) {
         if (offset + size > start_ + filled_) {
             if (block_.empty()) block_.resize(kBlockBytes);
             start_ = offset;
             filled_ = 0;
-            std::error_code ec;
             while (filled_ < size) {
-                const std::int64_t got = source_.readAt(block_.data() + filled_,
-                                                        static_cast<std::size_t>(kBlockBytes - filled_),
-                                                        start_ + filled_, ec);
-                if (got < 0) {
-                    error = IoError{"read", path_, ec};
-                    return nullptr;
-                }
-                if (got == 0) {
-                    error = IoError{"read", path_, {}, kEndedEarly};
-                    return nullptr;
-                }
-                filled_ += got;
+                const auto got = source_.readAt(block_.data() + filled_, static_cast<std::size_t>(kBlockBytes - filled_),
+                                                start_ + filled_);
+                if (!got) return got.error();
+                if (*got == 0) return make_error_code(FileErrc::EndedEarly);
+                filled_ += *got;
             }
         }
         return block_.data() + (offset - start_);
@@ -152,141 +181,367 @@ public:
 
 private:
     File& source_;
-    const std::string& path_;
     std::vector<char> block_;
     std::int64_t start_ = 0;
     std::int64_t filled_ = 0;
 };
 
-// The output path of a split (a piece or the index) that names the source
-// file itself, through a link say, so that replacing it would destroy the
-// source; "" when stopped meanwhile. Only outputs that already exist can be
-// the source, so one listing of the output folder narrows the search to
-// them; the match ignores letter case, to be safe on file systems that do.
-std::optional<std::string> outputThatIsSource(Pacer& pacer, const std::string& folder,
-                                              const std::string& sourcePath, std::int64_t count) {
-    const tessaly::FileIdentity source(sourcePath);
-    const std::string prefix = folder + tessaly::baseName(sourcePath);
-    const std::string directory = tessaly::folderPart(prefix);
-    const std::string namePrefix = prefix.substr(directory.size());
-    auto isOutputName = [&](const std::string& name) {
-        if (!startsWithIgnoringCase(name, 0, namePrefix.c_str())) return false;
-        const std::string rest = name.substr(namePrefix.size());
-        if (rest.size() == std::strlen(kIndexSuffix) && startsWithIgnoringCase(rest, 0, kIndexSuffix)) return true;
-        if (!startsWithIgnoringCase(rest, 0, kPieceInfix)) return false;
-        const std::string digits = rest.substr(std::strlen(kPieceInfix));
-        if (digits.empty() || digits.size() > 19 || digits[0] == '0') return false;
-        if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
-        return std::stoull(digits) <= static_cast<unsigned long long>(count);
-    };
-    auto existing = tessaly::listFolder(directory, isOutputName);
-    if (!existing) {
-        // The folder cannot be listed: ask for every output path instead.
-        existing.emplace();
-        for (std::int64_t k = 0; k <= count; ++k) {
-            existing->push_back(k == 0 ? IndexPath(folder, sourcePath) : PiecePath(folder, sourcePath, k));
+// Cuts a source into pieces, then writes the index file. Pieces it created
+// are removed again when the run does not finish, however it ends.
+class Splitter : Run {
+public:
+    Splitter(Host& host, const std::string& source, std::int64_t chunk, const std::string& folder)
+        : Run(host), sourcePath_(source), chunk_(chunk), folder_(folder), indexPath_(IndexPath(folder, source)) {}
+
+    ~Splitter() {
+        if (finished_) return;
+        source_.close();
+        try {
+            for (std::int64_t k = 1; k <= created_; ++k) tessaly::removeFile(PiecePath(folder_, sourcePath_, k));
+        } catch (...) {
+            // Out of memory while cleaning up: what is left cannot be helped.
         }
     }
-    for (const std::string& path : *existing) {
-        if (source.sameAs(path)) return path;
-        if (!pacer.tick()) return std::string();
-    }
-    return std::nullopt;
-}
 
-// Writes the index file: one line per piece, each its path and CR LF. The
-// lines are formed again from the piece numbers and written through a fixed
-// buffer, so memory does not grow with the number of pieces.
-std::optional<IoError> writeIndex(const std::string& folder, const std::string& source,
-                                  std::int64_t count, const std::string& indexPath) {
-    std::error_code ec;
-    File index = File::create(indexPath, ec);
-    if (ec) return IoError{"create", indexPath, ec};
-    // A partly written index is removed again. Nothing is removed when the
-    // create failed: whatever stands at that path (a folder, say) is not ours.
-    auto writeFailed = [&](std::error_code e) {
-        index.close();
-        tessaly::removeQuietly(indexPath);
-        return IoError{"write", indexPath, e};
-    };
-    constexpr std::size_t kFlushAt = 1 << 16;
-    std::string buffer;
-    std::int64_t written = 0;
-    auto flush = [&]() -> std::error_code {
-        const std::error_code e = index.writeAt(buffer.data(), buffer.size(), written);
-        written += static_cast<std::int64_t>(buffer.size());
-        buffer.clear();
-        return e;
-    };
-    for (std::int64_t k = 1; k <= count; ++k) {
-        buffer += PiecePath(folder, source, k);
-        buffer += "\r\n";
-        if (buffer.size() >= kFlushAt && (ec = flush())) return writeFailed(ec);
+    Result run() {
+        if (chunk_ < 1) return failure(Problem::ChunkSizeBelowOne, sourcePath_);
+        if (Result r = openSource(); ended(r)) return r;
+        if (Result r = checkOutputPaths(); ended(r)) return r;
+        if (Result r = removeFormerIndex(); ended(r)) return r;
+        progress_ = {0, count_, 0, length_};
+        report();
+        ReadAhead readAhead(source_);
+        for (std::int64_t k = 1; k <= count_; ++k) {
+            if (Result r = writePiece(k, readAhead); ended(r)) return r;
+        }
+        if (Result r = checkSourceUnchanged(); ended(r)) return r;
+        source_.close();
+        if (Result r = writeIndex(); ended(r)) return r;
+        finished_ = true;
+        return {};
     }
-    if ((ec = flush()) || (ec = index.close())) return writeFailed(ec);
-    return std::nullopt;
-}
 
-// Reads a whole file into `text`.
-std::optional<IoError> readWhole(const std::string& path, std::string& text) {
-    std::error_code ec;
-    File file = File::openRead(path, ec);
-    if (ec) return IoError{"open", path, ec};
-    const std::int64_t size = file.size(ec);
-    if (ec) return IoError{"read", path, ec};
-    text.clear();
-    text.reserve(static_cast<std::size_t>(size));
-    char buffer[1 << 16];
-    for (;;) {
-        const std::int64_t got = file.readAt(buffer, sizeof buffer, static_cast<std::int64_t>(text.size()), ec);
-        if (got < 0) return IoError{"read", path, ec};
-        if (got == 0) return std::nullopt;
-        text.append(buffer, static_cast<std::size_t>(got));
+private:
+    Result openSource() {
+        auto source = File::openRead(sourcePath_);
+        if (!source) return fileFailure(Operation::Open, sourcePath_, source.error());
+        source_ = std::move(*source);
+        auto status = source_.status();
+        if (!status) return fileFailure(Operation::Read, sourcePath_, status.error());
+        before_ = *status;
+        length_ = before_.size;
+        count_ = length_ / chunk_ + (length_ % chunk_ != 0 ? 1 : 0);
+        return {};
     }
-}
 
-// Creates an empty temporary file in `folder` (a prefix ending in a path
-// separator, or "" for the current folder). The name starts with "." and
-// ends in ".part" so that a leftover never looks like a finished file.
-File createTemporary(const std::string& folder, std::string& path, std::error_code& ec) {
-    std::random_device seed;
-    std::mt19937_64 random(seed() ^ static_cast<std::uint64_t>(
-                                         std::chrono::steady_clock::now().time_since_epoch().count()));
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char name[32];
-        std::snprintf(name, sizeof name, ".tessaly-%012llx.part",
-                      static_cast<unsigned long long>(random() & 0xffffffffffffULL));
-        path = folder + name;
-        File file = File::createNew(path, ec);
-        if (ec != std::errc::file_exists) return file;
+    // Refuses outputs that an index file could not list, or that would
+    // replace the source itself.
+    Result checkOutputPaths() {
+        // Digits follow "_splt", so a CR LF can only stand before them.
+        const std::string prefix = folder_ + tessaly::baseName(sourcePath_) + std::string(kPieceInfix);
+        if (prefix.find(kLineEnd) != std::string::npos) {
+            return failure(Problem::PathHoldsLineBreak, sourcePath_, PiecePath(folder_, sourcePath_, 1));
+        }
+        const FileIdentity source(sourcePath_);
+        std::string found;
+        auto isSource = [&](const std::string& path) {
+            if (FileIdentity(path) == source) found = path;
+            return !found.empty();
+        };
+        // Only outputs that already exist can be the source, so one listing
+        // of the output folder narrows the search to them. The match ignores
+        // letter case, to be safe on file systems that do.
+        const std::string directory = tessaly::folderPart(prefix);
+        const std::string namePrefix = prefix.substr(directory.size(), prefix.size() - directory.size() - kPieceInfix.size());
+        auto isOutputName = [&](const std::string& name) { return outputNumber(name, namePrefix) >= 0; };
+        const auto existing = tessaly::listFolder(directory, isOutputName);
+        if (existing) {
+            for (const std::string& path : *existing) {
+                if (isSource(path)) break;
+                if (!pacer_.tick()) return stopped();
+            }
+        } else if (existing.error() != std::errc::no_such_file_or_directory &&
+                   existing.error() != std::errc::not_a_directory) {
+            // A folder that can be entered but not listed: each output path
+            // is asked about in turn, in fixed memory.
+            for (std::int64_t k = 0; k <= count_ && !isSource(k == 0 ? indexPath_ : PiecePath(folder_, sourcePath_, k));
+                 ++k) {
+                if (!pacer_.tick()) return stopped();
+            }
+        }
+        if (!found.empty()) return failure(Problem::WouldOverwriteSource, sourcePath_, found);
+        return {};
     }
-    return File();
-}
 
-std::error_code moveOnto(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    std::filesystem::rename(std::filesystem::path(from), std::filesystem::path(to), ec);
-    return ec;
+    // 0 for the index file's name, k for piece k of this run, -1 for any
+    // other name; letter case ignored.
+    std::int64_t outputNumber(const std::string& name, const std::string& namePrefix) const {
+        if (!startsWithIgnoringCase(name, 0, namePrefix)) return -1;
+        const std::string_view rest = std::string_view(name).substr(namePrefix.size());
+        if (rest.size() == kIndexSuffix.size() && startsWithIgnoringCase(rest, 0, kIndexSuffix)) return 0;
+        if (!startsWithIgnoringCase(rest, 0, kPieceInfix)) return -1;
+        const std::string_view digits = rest.substr(kPieceInfix.size());
+        if (digits.empty() || digits.size() > 18 || digits[0] == '0') return -1;
+        std::int64_t k = 0;
+        for (const char c : digits) {
+            if (c < '0' || c > '9') return -1;
+            k = k * 10 + (c - '0');
+        }
+        return k <= count_ ? k : -1;
+    }
+
+    // An index file of an earlier split goes first, so that a run that
+    // fails or is killed part-way never leaves it listing a mix of old and
+    // new pieces. Whatever else stands there (a folder) fails the run now.
+    Result removeFormerIndex() {
+        if (const std::error_code ec = tessaly::removeFile(indexPath_)) {
+            return fileFailure(Operation::Create, indexPath_, ec);
+        }
+        return {};
+    }
+
+    Result writePiece(std::int64_t k, ReadAhead& readAhead) {
+        const std::string path = PiecePath(folder_, sourcePath_, k);
+        auto piece = File::createFresh(path);
+        if (!piece) return fileFailure(Operation::Create, path, piece.error());
+        created_ = k;
+        const std::int64_t offset = (k - 1) * chunk_;
+        const std::int64_t size = std::min(chunk_, length_ - offset);
+        if (chunk_ <= ReadAhead::kLargestPiece) {
+            const auto bytes = readAhead.bytes(offset, size);
+            if (!bytes) return fileFailure(Operation::Read, sourcePath_, bytes.error());
+            if (const std::error_code ec = piece->writeAt(*bytes, static_cast<std::size_t>(size), 0)) {
+                return fileFailure(Operation::Write, path, ec);
+            }
+            progress_.bytes += size;
+        } else if (Result r = copy(source_, sourcePath_, offset, *piece, path, 0, size); ended(r)) {
+            return r;
+        }
+        if (const std::error_code ec = piece->close()) return fileFailure(Operation::Write, path, ec);
+        progress_.pieces = k;
+        report();
+        return pacer_.tick() ? Result{} : stopped();
+    }
+
+    // A source that grew, shrank or was rewritten while it was read gives
+    // pieces of no one version of it.
+    Result checkSourceUnchanged() { return checkUnchanged(source_, sourcePath_, before_); }
+
+    // One line per piece, each its path and CR LF, formed again from the
+    // piece numbers and written through a fixed buffer, so memory does not
+    // grow with the number of pieces. The file takes its name only once
+    // it is complete.
+    Result writeIndex() {
+        auto index = PendingFile::create(indexPath_);
+        if (!index) return fileFailure(Operation::Create, indexPath_, index.error());
+        constexpr std::size_t kFlushAt = 1 << 16;
+        std::string buffer;
+        std::int64_t written = 0;
+        auto flush = [&] {
+            const std::error_code ec = index->file().writeAt(buffer.data(), buffer.size(), written);
+            written += static_cast<std::int64_t>(buffer.size());
+            buffer.clear();
+            return ec;
+        };
+        for (std::int64_t k = 1; k <= count_; ++k) {
+            buffer += PiecePath(folder_, sourcePath_, k);
+            buffer += kLineEnd;
+            if (buffer.size() < kFlushAt) continue;
+            if (const std::error_code ec = flush()) return fileFailure(Operation::Write, indexPath_, ec);
+            if (!pacer_.tick()) return stopped();
+        }
+        if (const std::error_code ec = flush()) return fileFailure(Operation::Write, indexPath_, ec);
+        if (const std::error_code ec = index->commitReplacing()) return fileFailure(Operation::Write, indexPath_, ec);
+        return {};
+    }
+
+    const std::string& sourcePath_;
+    const std::int64_t chunk_;
+    const std::string& folder_;
+    const std::string indexPath_;
+    File source_;
+    tessaly::FileStatus before_;
+    std::int64_t length_ = 0, count_ = 0, created_ = 0;
+    bool finished_ = false;
+};
+
+// Rebuilds a file from the pieces an index file lists. The index is read
+// twice through a fixed buffer: first to check every entry before anything
+// is created, then to join. The result is built in a pending file that
+// takes the rebuilt name only at the end.
+class Joiner : Run {
+public:
+    Joiner(Host& host, const std::string& index, const std::string& folder)
+        : Run(host), indexPath_(index), folder_(folder) {}
+
+    Result run() {
+        const std::string name = RebuiltName(indexPath_);
+        if (name.empty() || name == "." || name == "..") return failure(Problem::NoRebuiltName, indexPath_);
+        rebuiltPath_ = folder_ + name;
+        if (Result r = openIndex(); ended(r)) return r;
+        if (Result r = checkEntries(); ended(r)) return r;
+        const bool replacing = tessaly::pathExists(rebuiltPath_);
+        auto out = PendingFile::create(rebuiltPath_);
+        if (!out) return fileFailure(Operation::Create, rebuiltPath_, out.error());
+        progress_ = {0, count_, 0, byteCount_};
+        report();
+        if (Result r = appendPieces(*out, replacing); ended(r)) return r;
+        if (Result r = checkIndexUnchanged(); ended(r)) return r;
+        return commit(*out, replacing);
+    }
+
+private:
+    Result openIndex() {
+        auto index = File::openRead(indexPath_);
+        if (!index) return fileFailure(Operation::Open, indexPath_, index.error());
+        index_ = std::move(*index);
+        const auto status = index_.status();
+        if (!status) return fileFailure(Operation::Read, indexPath_, status.error());
+        before_ = *status;
+        return {};
+    }
+
+    IndexReader reader() {
+        return IndexReader([this, offset = std::int64_t{0}](char* buffer, std::size_t size) mutable -> std::int64_t {
+            const auto got = index_.readAt(buffer, size, offset);
+            if (!got) {
+                readError_ = got.error();
+                return -1;
+            }
+            offset += *got;
+            return *got;
+        });
+    }
+
+    // Counts the entries and their bytes, refuses a damaged index, and
+    // refuses a rebuilt path that names the index or a listed piece: the
+    // result would replace a file that this join reads.
+    Result checkEntries() {
+        const FileIdentity rebuilt(rebuiltPath_);
+        if (FileIdentity(indexPath_) == rebuilt) {
+            return failure(Problem::RebuiltIsIndex, rebuiltPath_);
+        }
+        IndexReader entries = reader();
+        IndexReader::Entry entry;
+        for (;;) {
+            const IndexReader::Next next = entries.next(entry);
+            if (next == IndexReader::Next::ReadFailed) return fileFailure(Operation::Read, indexPath_, readError_);
+            if (next == IndexReader::Next::End) return {};
+            if (entry.damage) {
+                Result r = failure(Problem::IndexDamaged, indexPath_);
+                r.line = entry.line;
+                r.damage = *entry.damage;
+                return r;
+            }
+            const FileIdentity piece{std::string(entry.path)};
+            if (piece == rebuilt) return failure(Problem::RebuiltIsPiece, rebuiltPath_, std::string(entry.path));
+            ++count_;
+            byteCount_ += piece.size();
+            if (!pacer_.tick()) return stopped();
+        }
+    }
+
+    Result appendPieces(PendingFile& out, bool replacing) {
+        IndexReader entries = reader();
+        IndexReader::Entry entry;
+        for (std::int64_t k = 1;; ++k) {
+            const IndexReader::Next next = entries.next(entry);
+            if (next == IndexReader::Next::ReadFailed) return fileFailure(Operation::Read, indexPath_, readError_);
+            if (next == IndexReader::Next::End) {
+                return k - 1 == count_ ? Result{} : failure(Problem::FileChanged, indexPath_);
+            }
+            if (k > count_ || entry.damage) return failure(Problem::FileChanged, indexPath_);
+            if (!pacer_.tick()) return stopped();
+            const std::string path(entry.path);
+            if (!tessaly::isPresentFile(path)) return missingPiece(path, out, replacing);
+            if (Result r = appendPiece(path, out.file()); ended(r)) return r;
+            progress_.pieces = k;
+            report();
+        }
+    }
+
+    // Appends exactly the bytes the piece held when it was opened, and
+    // makes sure it held still meanwhile.
+    Result appendPiece(const std::string& path, File& out) {
+        auto piece = File::openRead(path);
+        if (!piece) return fileFailure(Operation::Open, path, piece.error());
+        const auto before = piece->status();
+        if (!before) return fileFailure(Operation::Read, path, before.error());
+        if (Result r = copy(*piece, path, 0, out, rebuiltPath_, written_, before->size); ended(r)) return r;
+        written_ += before->size;
+        return checkUnchanged(*piece, path, *before);
+    }
+
+    // The bar shows full while the user reads about the missing piece. What
+    // was joined so far stays under the rebuilt name, unless a file stood
+    // there before: that one is kept and the partial result dropped.
+    Result missingPiece(const std::string& path, PendingFile& out, bool replacing) {
+        progress_ = {count_, count_, byteCount_, byteCount_};
+        report();
+        if (!replacing) out.commitIfFree();
+        return failure(Problem::MissingPiece, path);
+    }
+
+    Result checkIndexUnchanged() { return checkUnchanged(index_, indexPath_, before_); }
+
+    // Where an older file is replaced, the new content must be on the disk
+    // before the name points at it, so that a crash cannot leave an empty
+    // file where the old one was.
+    Result commit(PendingFile& out, bool replacing) {
+        if (replacing) {
+            if (const std::error_code ec = out.file().sync()) return fileFailure(Operation::Write, rebuiltPath_, ec);
+        }
+        if (const std::error_code ec = out.commitReplacing()) return fileFailure(Operation::Write, rebuiltPath_, ec);
+        return {};
+    }
+
+    const std::string& indexPath_;
+    const std::string& folder_;
+    std::string rebuiltPath_;
+    File index_;
+    tessaly::FileStatus before_;
+    std::error_code readError_;
+    std::int64_t count_ = 0, byteCount_ = 0, written_ = 0;
+};
+
+// Exceptions stop at the engine's edge: the run's own objects have cleaned
+// up on the way out, and the caller gets a failure like any other.
+template <class Body>
+Result guarded(const std::string& subject, Body body) {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return failure(Problem::Unexpected, subject, "not enough memory");
+    } catch (const std::exception& e) {
+        return failure(Problem::Unexpected, subject, e.what());
+    } catch (...) {
+        return failure(Problem::Unexpected, subject, "an unexpected error");
+    }
 }
 
 } // namespace
 
+bool IsPartOfPieceSet(std::string_view path) {
+    return path.find(kIndexSuffix) != std::string_view::npos || path.find(kPieceInfix) != std::string_view::npos;
+}
+
+bool IsLargerThanOnePiece(std::int64_t fileSize, std::int64_t chunkSize) { return fileSize > chunkSize; }
+
 std::string PiecePath(const std::string& outputFolder, const std::string& sourcePath, std::int64_t pieceNumber) {
-    return outputFolder + tessaly::baseName(sourcePath) + kPieceInfix + std::to_string(pieceNumber);
+    return outputFolder + tessaly::baseName(sourcePath) + std::string(kPieceInfix) + std::to_string(pieceNumber);
 }
 
 std::string IndexPath(const std::string& outputFolder, const std::string& sourcePath) {
-    return outputFolder + tessaly::baseName(sourcePath) + kIndexSuffix;
+    return outputFolder + tessaly::baseName(sourcePath) + std::string(kIndexSuffix);
 }
 
 std::string RebuiltName(const std::string& indexPath) {
     const std::string base = tessaly::baseName(indexPath);
-    const std::size_t suffixLength = std::char_traits<char>::length(kIndexSuffix);
     std::string name;
     name.reserve(base.size());
     for (std::size_t i = 0; i < base.size();) {
         if (startsWithIgnoringCase(base, i, kIndexSuffix)) {
-            i += suffixLength;
+            i += kIndexSuffix.size();
         } else {
             name += base[i++];
         }
@@ -298,151 +553,77 @@ std::string RebuiltPath(const std::string& outputFolder, const std::string& inde
     return outputFolder + RebuiltName(indexPath);
 }
 
-std::vector<std::string> ParseIndex(const std::string& indexText) {
-    std::vector<std::string> entries;
-    std::size_t start = 0;
-    for (std::size_t end; (end = indexText.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        entries.emplace_back(indexText, start, end - start);
-    }
-    return entries;
+IndexReader::IndexReader(Read read) : read_(std::move(read)) {}
+
+bool IndexReader::refill() {
+    constexpr std::size_t kBlockBytes = 1 << 16;
+    if (buffer_.empty()) buffer_.resize(kBlockBytes);
+    const std::int64_t got = read_(buffer_.data(), buffer_.size());
+    if (got < 0) failed_ = true;
+    start_ = 0;
+    end_ = got > 0 ? static_cast<std::size_t>(got) : 0;
+    return got > 0;
 }
 
-Outcome SplitFile(SplitMergeHost& host, const std::string& sourcePath, std::int64_t chunkSize) {
-    auto report = [&](const std::string& text) {
-        host.showMessage(text, kSplitErrorTitle, MessageIcon::Warning);
-        return Outcome::Failed;
+IndexReader::Next IndexReader::next(Entry& entry) {
+    // The entry's bytes are kept up to one past the longest entry, so that a
+    // CR before the LF can still be dropped; longer ones are only counted.
+    if (stopped_) return Next::End;
+    entry_.clear();
+    std::size_t length = 0;
+    bool nul = false, lastWasCr = false;
+    auto take = [&](const char* bytes, std::size_t n) {
+        nul = nul || std::memchr(bytes, '\0', n) != nullptr;
+        const std::size_t room = kLongestEntry + 1 - std::min(entry_.size(), kLongestEntry + 1);
+        entry_.append(bytes, std::min(n, room));
+        length += n;
+        lastWasCr = bytes[n - 1] == '\r';
     };
-    if (chunkSize < 1) return report("The chunk size must be a whole number of bytes, at least 1.");
-
-    // One output folder for every piece and the index, read as the split starts.
-    const std::string folder = host.outputFolder();
-    std::error_code ec;
-    File source = File::openRead(sourcePath, ec);
-    if (ec) return report(IoError{"open", sourcePath, ec}.message());
-    const std::int64_t length = source.size(ec);
-    if (ec) return report(IoError{"read", sourcePath, ec}.message());
-    const std::int64_t count = length / chunkSize + (length % chunkSize != 0 ? 1 : 0);
-
-    Pacer pacer(host);
-    const std::string indexPath = IndexPath(folder, sourcePath);
-    if (auto target = outputThatIsSource(pacer, folder, sourcePath, count)) {
-        if (target->empty()) return Outcome::Stopped;
-        return report("Cannot split " + sourcePath + ": " + *target +
-                      " would overwrite the file being split. Choose another output folder.");
-    }
-
-    host.setProgressValue(0);
-    host.setProgressMaximum(count);
-
-    // Pieces created in this run, removed again when the run does not finish.
-    std::int64_t created = 0;
-    auto abandon = [&](const Step& step) {
-        source.close();
-        for (std::int64_t k = 1; k <= created; ++k) tessaly::removeQuietly(PiecePath(folder, sourcePath, k));
-        return step.stopped ? Outcome::Stopped : report(step.error->message());
-    };
-
-    ReadAhead readAhead(source, sourcePath);
-    for (std::int64_t k = 1; k <= count; ++k) {
-        const std::string piecePath = PiecePath(folder, sourcePath, k);
-        File piece = File::create(piecePath, ec);
-        if (ec) return abandon(failed({"create", piecePath, ec}));
-        ++created;
-        const std::int64_t offset = (k - 1) * chunkSize;
-        const std::int64_t size = std::min(chunkSize, length - offset);
-        Step step;
-        if (chunkSize <= ReadAhead::kLargestPiece) {
-            const char* bytes = readAhead.bytes(offset, size, step.error);
-            if (bytes && (ec = piece.writeAt(bytes, static_cast<std::size_t>(size), 0))) {
-                step = failed({"write", piecePath, ec});
-            }
+    auto finish = [&](std::size_t size) {
+        entry = Entry{};
+        entry.line = ++line_;
+        if (size == 0) {
+            entry.damage = Damage::Empty;
+        } else if (nul) {
+            entry.damage = Damage::HoldsNul;
+            stopped_ = true;
+        } else if (size > kLongestEntry) {
+            entry.damage = Damage::TooLong;
+            stopped_ = true;
         } else {
-            std::int64_t copied = 0;
-            step = copyPaced(pacer, source, sourcePath, offset, piece, piecePath, 0, size, copied);
+            entry.path = std::string_view(entry_).substr(0, size);
         }
-        if (step.ok() && (ec = piece.close())) step = failed({"write", piecePath, ec});
-        if (!step.ok()) return abandon(step);
-        host.setProgressValue(k);
-        if (!pacer.tick()) return abandon(Step{true, std::nullopt});
+        return Next::Entry;
+    };
+    for (;;) {
+        // A damaged entry is told at once, without reading on to its end: a
+        // huge file of zeros must not be read through before it is refused.
+        // The reader stops there.
+        if (nul || length > kLongestEntry + 1) return finish(length);
+        if (start_ == end_ && !refill()) {
+            if (failed_) return Next::ReadFailed;
+            // Text after the last CR LF is an entry when there is any.
+            return length == 0 ? Next::End : finish(length);
+        }
+        const char* bytes = buffer_.data() + start_;
+        const std::size_t available = end_ - start_;
+        const auto* lf = static_cast<const char*>(std::memchr(bytes, '\n', available));
+        const std::size_t before = lf != nullptr ? static_cast<std::size_t>(lf - bytes) : available;
+        if (before > 0) take(bytes, before);
+        start_ += before;
+        if (lf == nullptr) continue;
+        ++start_;
+        if (lastWasCr) return finish(length - 1);
+        take("\n", 1); // a lone LF belongs to the entry
     }
-    source.close();
-
-    if (auto error = writeIndex(folder, sourcePath, count, indexPath)) return abandon(failed(*error));
-    host.showMessage(kSplitDoneText, kDoneTitle, MessageIcon::Information);
-    return Outcome::Succeeded;
 }
 
-Outcome JoinFiles(SplitMergeHost& host, const std::string& indexPath) {
-    auto report = [&](const std::string& text) {
-        host.showMessage(text, kJoinErrorTitle, MessageIcon::Warning);
-        return Outcome::Failed;
-    };
+Result SplitFile(Host& host, const std::string& sourcePath, std::int64_t chunkSize, const std::string& outputFolder) {
+    return guarded(sourcePath, [&] { return Splitter(host, sourcePath, chunkSize, outputFolder).run(); });
+}
 
-    std::string indexText;
-    if (auto error = readWhole(indexPath, indexText)) return report(error->message());
-    const std::vector<std::string> entries = ParseIndex(indexText);
-    indexText = std::string();
-
-    const std::string rebuiltPath = RebuiltPath(host.outputFolder(), indexPath);
-    Pacer pacer(host);
-    // The rebuilt file must not replace a file this join reads from.
-    const tessaly::FileIdentity rebuiltFile(rebuiltPath);
-    if (rebuiltFile.sameAs(indexPath)) {
-        return report("Cannot join into " + rebuiltPath + ": it is the index file itself. Choose another output folder.");
-    }
-    for (const std::string& entry : entries) {
-        if (rebuiltFile.sameAs(entry)) {
-            return report("Cannot join into " + rebuiltPath + ": it is the listed piece " + entry +
-                          ". Choose another output folder.");
-        }
-        if (!pacer.tick()) return Outcome::Stopped;
-    }
-
-    // The result is built in a temporary file beside the rebuilt path and
-    // moved onto it at the end, so an existing file there is replaced only
-    // by a finished result.
-    const bool replacing = tessaly::pathExists(rebuiltPath);
-    std::string tempPath;
-    std::error_code ec;
-    File out = createTemporary(tessaly::folderPart(rebuiltPath), tempPath, ec);
-    if (ec) return report(IoError{"create", rebuiltPath, ec}.message());
-    auto abandon = [&](const Step& step) {
-        out.close();
-        tessaly::removeQuietly(tempPath);
-        return step.stopped ? Outcome::Stopped : report(step.error->message());
-    };
-
-    const auto count = static_cast<std::int64_t>(entries.size());
-    host.setProgressValue(0);
-    host.setProgressMaximum(count);
-    std::int64_t written = 0;
-    for (std::int64_t k = 1; k <= count; ++k) {
-        if (!pacer.tick()) return abandon(Step{true, std::nullopt});
-        const std::string& entry = entries[static_cast<std::size_t>(k - 1)];
-        if (!tessaly::isPresentFile(entry)) {
-            host.setProgressValue(host.progressMaximum());
-            // What was joined so far stays under the rebuilt name, unless
-            // that would destroy a file that stood there before.
-            ec = out.close();
-            if (replacing || ec || moveOnto(tempPath, rebuiltPath)) tessaly::removeQuietly(tempPath);
-            return report(entry + kMissingPieceSuffix);
-        }
-        File piece = File::openRead(entry, ec);
-        if (ec) return abandon(failed({"open", entry, ec}));
-        std::int64_t copied = 0;
-        const Step step = copyPaced(pacer, piece, entry, 0, out, rebuiltPath, written, -1, copied);
-        written += copied;
-        if (!step.ok()) return abandon(step);
-        host.setProgressValue(k);
-    }
-    // Where an older file is replaced, the new content must be on the disk
-    // before the name points at it.
-    if (replacing && (ec = out.sync())) return abandon(failed({"write", rebuiltPath, ec}));
-    if ((ec = out.close()) || (ec = moveOnto(tempPath, rebuiltPath))) {
-        return abandon(failed({"write", rebuiltPath, ec}));
-    }
-    host.showMessage(kJoinDoneText, kDoneTitle, MessageIcon::Information);
-    return Outcome::Succeeded;
+Result JoinFiles(Host& host, const std::string& indexPath, const std::string& outputFolder) {
+    return guarded(indexPath, [&] { return Joiner(host, indexPath, outputFolder).run(); });
 }
 
 } // namespace SplitMergeFile

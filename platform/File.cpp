@@ -2,16 +2,21 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <memory>
-#include <utility>
+#include <random>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include "Paths.h"
+
 #ifdef _WIN32
 #include <io.h>
 #include <share.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -20,40 +25,59 @@ namespace tessaly {
 
 namespace {
 
-std::error_code lastError() { return {errno, std::system_category()}; }
+std::error_code lastError() { return {errno, std::generic_category()}; }
+
+bool holdsNul(const std::string& path) { return path.find('\0') != std::string::npos; }
 
 #ifdef _WIN32
-// The C runtime's descriptor calls, shaped like their POSIX twins.
+// The C runtime's descriptor calls, shaped like their POSIX twins, with
+// UTF-16 paths.
 using ssize_t = long long;
 using stat_t = struct _stat64;
 constexpr int kReadFlags = _O_RDONLY | _O_BINARY | _O_NOINHERIT;
-constexpr int kWriteFlags = _O_WRONLY | _O_BINARY | _O_NOINHERIT | _O_CREAT;
-constexpr int kTruncate = _O_TRUNC;
-constexpr int kExclusive = _O_EXCL;
+constexpr int kCreateFlags = _O_WRONLY | _O_BINARY | _O_NOINHERIT | _O_CREAT | _O_EXCL;
 int openFile(const std::string& p, int flags) {
     int fd = -1;
-    _sopen_s(&fd, p.c_str(), flags, _SH_DENYNO, _S_IREAD | _S_IWRITE);
+    _wsopen_s(&fd, widen(p).c_str(), flags, _SH_DENYNO, _S_IREAD | _S_IWRITE);
     return fd;
 }
+int statPath(const std::string& p, stat_t* st) { return _wstat64(widen(p).c_str(), st); }
 int fstatFile(int fd, stat_t* st) { return _fstat64(fd, st); }
 int closeFile(int fd) { return _close(fd); }
 int syncFile(int fd) { return _commit(fd); }
 ssize_t sysRead(int fd, char* buf, std::size_t n, std::int64_t off) {
     if (_lseeki64(fd, off, SEEK_SET) < 0) return -1;
-    return _read(fd, buf, static_cast<unsigned>(n));
+    return _read(fd, buf, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
 }
 ssize_t sysWrite(int fd, const char* buf, std::size_t n, std::int64_t off) {
     if (_lseeki64(fd, off, SEEK_SET) < 0) return -1;
-    return _write(fd, buf, static_cast<unsigned>(n));
+    return _write(fd, buf, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
 }
 bool isRegular(const stat_t& st) { return (st.st_mode & _S_IFMT) == _S_IFREG; }
 bool isFolder(const stat_t& st) { return (st.st_mode & _S_IFMT) == _S_IFDIR; }
+std::int64_t modifiedNs(const stat_t& st) { return static_cast<std::int64_t>(st.st_mtime) * 1000000000; }
+// Win32 errors belong to the system category there.
+std::error_code win32Error() { return {static_cast<int>(GetLastError()), std::system_category()}; }
+std::error_code unlinkPath(const std::string& p) {
+    if (DeleteFileW(widen(p).c_str())) return {};
+    const DWORD e = GetLastError();
+    if (e == ERROR_FILE_NOT_FOUND) return {};
+    if (e == ERROR_ACCESS_DENIED && isFolderPath(p)) return std::make_error_code(std::errc::is_a_directory);
+    return {static_cast<int>(e), std::system_category()};
+}
+std::error_code movePath(const std::string& from, const std::string& to, bool replace) {
+    const DWORD flags = replace ? MOVEFILE_REPLACE_EXISTING : 0;
+    if (MoveFileExW(widen(from).c_str(), widen(to).c_str(), flags)) return {};
+    const DWORD e = GetLastError();
+    if (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS) return std::make_error_code(std::errc::file_exists);
+    return {static_cast<int>(e), std::system_category()};
+}
 #else
 using stat_t = struct stat;
-constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK; // a FIFO must not block the open
-constexpr int kWriteFlags = O_WRONLY | O_CLOEXEC | O_CREAT;
-constexpr int kTruncate = O_TRUNC;
-constexpr int kExclusive = O_EXCL;
+// O_NONBLOCK: should a FIFO take the file's place after the check, the open
+// must not wait for a writer.
+constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+constexpr int kCreateFlags = O_WRONLY | O_CLOEXEC | O_CREAT | O_EXCL | O_NOFOLLOW;
 int openFile(const std::string& p, int flags) {
     int fd;
     do {
@@ -61,6 +85,7 @@ int openFile(const std::string& p, int flags) {
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
+int statPath(const std::string& p, stat_t* st) { return ::stat(p.c_str(), st); }
 int fstatFile(int fd, stat_t* st) { return ::fstat(fd, st); }
 int closeFile(int fd) { return ::close(fd); }
 int syncFile(int fd) { return ::fsync(fd); }
@@ -68,12 +93,29 @@ ssize_t sysRead(int fd, char* buf, std::size_t n, std::int64_t off) { return ::p
 ssize_t sysWrite(int fd, const char* buf, std::size_t n, std::int64_t off) { return ::pwrite(fd, buf, n, off); }
 bool isRegular(const stat_t& st) { return S_ISREG(st.st_mode); }
 bool isFolder(const stat_t& st) { return S_ISDIR(st.st_mode); }
+std::int64_t modifiedNs(const stat_t& st) {
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+std::error_code unlinkPath(const std::string& p) {
+    if (::unlink(p.c_str()) == 0 || errno == ENOENT) return {};
+    return lastError();
+}
+std::error_code movePath(const std::string& from, const std::string& to, bool replace) {
+    if (replace) return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code() : lastError();
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
+    if (errno != EINVAL && errno != ENOSYS) return lastError();
+    // A file system without the no-replace rename: a hard link never replaces.
+    if (::link(from.c_str(), to.c_str()) != 0) return lastError();
+    ::unlink(from.c_str());
+    return {};
+}
+// Where an unnamed file can be given a name: its descriptor seen as a path.
+std::string descriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 #endif
 
 // Buffered copy, used where the kernel cannot copy between the two files.
 // The buffer has a fixed size whatever the length asked for.
-CopyResult bufferedCopy(int in, std::int64_t inOffset, int out, std::int64_t outOffset,
-                        std::int64_t length) {
+CopyResult bufferedCopy(int in, std::int64_t inOffset, int out, std::int64_t outOffset, std::int64_t length) {
     constexpr std::size_t kBufferSize = 1 << 20;
     thread_local std::unique_ptr<char[]> buffer(new char[kBufferSize]);
     CopyResult r;
@@ -91,7 +133,7 @@ CopyResult bufferedCopy(int in, std::int64_t inOffset, int out, std::int64_t out
         ssize_t done = 0;
         while (done < got) {
             const ssize_t put = sysWrite(out, buffer.get() + done, static_cast<std::size_t>(got - done),
-                                        outOffset + r.copied + done);
+                                         outOffset + r.copied + done);
             if (put < 0) {
                 if (errno == EINTR) continue;
                 r.copied += done;
@@ -106,11 +148,48 @@ CopyResult bufferedCopy(int in, std::int64_t inOffset, int out, std::int64_t out
     return r;
 }
 
+// A name for a hidden temporary file in `folder` that no finished file
+// has: it starts with "." and ends in ".part".
+std::string temporaryName(const std::string& folder) {
+    static std::mt19937_64 random(std::random_device{}() ^
+                                  static_cast<std::uint64_t>(
+                                      std::chrono::steady_clock::now().time_since_epoch().count()));
+    char name[32];
+    std::snprintf(name, sizeof name, ".tessaly-%012llx.part",
+                  static_cast<unsigned long long>(random() & 0xffffffffffffULL));
+    return folder + name;
+}
+
+class FileCategory : public std::error_category {
+public:
+    const char* name() const noexcept override { return "tessaly-file"; }
+    std::string message(int value) const override {
+        switch (static_cast<FileErrc>(value)) {
+        case FileErrc::NotRegularFile: return "not a regular file";
+        case FileErrc::EndedEarly: return "the file ended early (was it changed during the run?)";
+        case FileErrc::NulInPath: return "the name holds a NUL character";
+        }
+        return "unknown error";
+    }
+};
+
 } // namespace
 
-std::string IoError::reason() const {
-    if (code) return code.message();
-    return detail;
+const std::error_category& fileCategory() {
+    static const FileCategory category;
+    return category;
+}
+
+std::error_code make_error_code(FileErrc e) { return {static_cast<int>(e), fileCategory()}; }
+
+const char* verb(Operation operation) {
+    switch (operation) {
+    case Operation::Open: return "open";
+    case Operation::Read: return "read";
+    case Operation::Create: return "create";
+    case Operation::Write: return "write";
+    }
+    return "use";
 }
 
 File::~File() {
@@ -127,56 +206,55 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-File File::openRead(const std::string& path, std::error_code& ec) {
-    ec.clear();
+Expected<File> File::openRead(const std::string& path) {
+    if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
+    stat_t st{};
+    if (statPath(path, &st) != 0) return lastError();
+    if (isFolder(st)) return std::make_error_code(std::errc::is_a_directory);
+    if (!isRegular(st)) return make_error_code(FileErrc::NotRegularFile);
     File f(openFile(path, kReadFlags));
-    if (!f.isOpen()) {
-        ec = lastError();
-        return f;
+    if (!f.isOpen()) return lastError();
+    // The path may name something else by now; what counts is what was opened.
+    if (fstatFile(f.fd_, &st) != 0) return lastError();
+    if (!isRegular(st)) return make_error_code(FileErrc::NotRegularFile);
+    return f;
+}
+
+Expected<File> File::createFresh(const std::string& path) {
+    if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
+    // Should another file take the freed name before the exclusive create,
+    // that one loses its name too; after a few rounds the clash is reported.
+    for (int attempt = 0;; ++attempt) {
+        if (const std::error_code ec = unlinkPath(path)) return ec;
+        File f(openFile(path, kCreateFlags));
+        if (f.isOpen()) return f;
+        if (errno != EEXIST || attempt == 3) return lastError();
     }
+}
+
+Expected<File> File::createNew(const std::string& path) {
+    if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
+    File f(openFile(path, kCreateFlags));
+    if (!f.isOpen()) return lastError();
+    return f;
+}
+
+Expected<FileStatus> File::status() const {
     stat_t st{};
-    if (fstatFile(f.fd_, &st) != 0) {
-        ec = lastError();
-    } else if (isFolder(st)) {
-        ec = std::make_error_code(std::errc::is_a_directory);
-    } else if (!isRegular(st)) {
-        ec = std::make_error_code(std::errc::invalid_argument);
-    }
-    if (ec) f = File();
-    return f;
+    if (fstatFile(fd_, &st) != 0) return lastError();
+    FileStatus s;
+    s.size = static_cast<std::int64_t>(st.st_size);
+    s.modified = modifiedNs(st);
+    s.device = static_cast<std::uint64_t>(st.st_dev);
+    s.inode = static_cast<std::uint64_t>(st.st_ino);
+    return s;
 }
 
-File File::create(const std::string& path, std::error_code& ec) {
-    File f(openFile(path, kWriteFlags | kTruncate));
-    ec = f.isOpen() ? std::error_code() : lastError();
-    return f;
-}
-
-File File::createNew(const std::string& path, std::error_code& ec) {
-    File f(openFile(path, kWriteFlags | kExclusive));
-    ec = f.isOpen() ? std::error_code() : lastError();
-    return f;
-}
-
-std::int64_t File::size(std::error_code& ec) const {
-    ec.clear();
-    stat_t st{};
-    if (fstatFile(fd_, &st) != 0) {
-        ec = lastError();
-        return 0;
-    }
-    return static_cast<std::int64_t>(st.st_size);
-}
-
-std::int64_t File::readAt(char* buffer, std::size_t n, std::int64_t offset, std::error_code& ec) {
-    ec.clear();
+Expected<std::int64_t> File::readAt(char* buffer, std::size_t n, std::int64_t offset) {
     for (;;) {
         const ssize_t got = sysRead(fd_, buffer, n, offset);
-        if (got >= 0) return got;
-        if (errno != EINTR) {
-            ec = lastError();
-            return -1;
-        }
+        if (got >= 0) return static_cast<std::int64_t>(got);
+        if (errno != EINTR) return lastError();
     }
 }
 
@@ -207,8 +285,119 @@ std::error_code File::close() {
     return {};
 }
 
-CopyResult copyBytes(File& in, std::int64_t inOffset, File& out, std::int64_t outOffset,
-                     std::int64_t length) {
+PendingFile::~PendingFile() { discard(); }
+
+PendingFile::PendingFile(PendingFile&& other) noexcept
+    : file_(std::move(other.file_)), path_(std::move(other.path_)),
+      temporary_(std::exchange(other.temporary_, std::string())) {}
+
+PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
+    if (this != &other) {
+        discard();
+        file_ = std::move(other.file_);
+        path_ = std::move(other.path_);
+        temporary_ = std::exchange(other.temporary_, std::string());
+    }
+    return *this;
+}
+
+Expected<PendingFile> PendingFile::create(const std::string& path) {
+    if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
+    PendingFile pending;
+    pending.path_ = path;
+    const std::string folder = folderPart(path);
+#ifdef O_TMPFILE
+    // Unnamed files are named later through /proc; without it they could
+    // never be named, so then a hidden temporary file serves instead.
+    if (::access("/proc/self/fd", X_OK) == 0) {
+        File unnamed(openFile(folder.empty() ? "." : folder, O_TMPFILE | O_WRONLY | O_CLOEXEC));
+        if (unnamed.isOpen()) {
+            pending.file_ = std::move(unnamed);
+            return pending;
+        }
+    }
+#endif
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string temporary = temporaryName(folder);
+        auto file = File::createNew(temporary);
+        if (file) {
+            pending.file_ = std::move(*file);
+            pending.temporary_ = temporary;
+            return pending;
+        }
+        if (file.error() != std::errc::file_exists) return file.error();
+    }
+    return std::make_error_code(std::errc::file_exists);
+}
+
+std::error_code PendingFile::commitReplacing() {
+#ifndef _WIN32
+    if (temporary_.empty()) {
+        // Named straight away where the name is free; otherwise under a
+        // temporary name first, then renamed over what stands there.
+        const std::error_code free = commitIfFree();
+        if (!free) return {};
+        if (free != std::errc::file_exists) {
+            discard();
+            return free;
+        }
+        for (int attempt = 0; temporary_.empty(); ++attempt) {
+            const std::string temporary = temporaryName(folderPart(path_));
+            if (::linkat(AT_FDCWD, descriptorPath(file_.native()).c_str(), AT_FDCWD, temporary.c_str(),
+                         AT_SYMLINK_FOLLOW) == 0) {
+                temporary_ = temporary;
+            } else if (errno != EEXIST || attempt == 100) {
+                const std::error_code ec = lastError();
+                discard();
+                return ec;
+            }
+        }
+    }
+#endif
+    if (const std::error_code ec = file_.close()) {
+        discard();
+        return ec;
+    }
+    if (const std::error_code ec = movePath(temporary_, path_, true)) {
+        discard();
+        return ec;
+    }
+    temporary_.clear();
+    return {};
+}
+
+std::error_code PendingFile::commitIfFree() {
+#ifndef _WIN32
+    if (temporary_.empty()) {
+        if (::linkat(AT_FDCWD, descriptorPath(file_.native()).c_str(), AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) !=
+            0) {
+            return lastError(); // the file stays pending: EEXIST lets the caller replace instead
+        }
+        if (const std::error_code ec = file_.close()) {
+            ::unlink(path_.c_str());
+            return ec;
+        }
+        return {};
+    }
+#endif
+    if (const std::error_code ec = file_.close()) {
+        discard();
+        return ec;
+    }
+    if (const std::error_code ec = movePath(temporary_, path_, false)) {
+        if (ec != std::errc::file_exists) discard();
+        return ec;
+    }
+    temporary_.clear();
+    return {};
+}
+
+void PendingFile::discard() {
+    file_.close();
+    if (!temporary_.empty()) unlinkPath(std::exchange(temporary_, std::string()));
+}
+
+CopyResult copyBytes(File& in, std::int64_t inOffset, File& out, std::int64_t outOffset, std::int64_t length) {
     CopyResult r;
 #ifdef __linux__
     // The kernel copies without passing the bytes through user memory. When
@@ -226,10 +415,15 @@ CopyResult copyBytes(File& in, std::int64_t inOffset, File& out, std::int64_t ou
     }
     if (r.copied == length) return r;
 #endif
-    CopyResult rest = bufferedCopy(in.native(), inOffset + r.copied, out.native(), outOffset + r.copied,
-                                   length - r.copied);
+    CopyResult rest =
+        bufferedCopy(in.native(), inOffset + r.copied, out.native(), outOffset + r.copied, length - r.copied);
     rest.copied += r.copied;
     return rest;
+}
+
+std::error_code removeFile(const std::string& path) {
+    if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
+    return unlinkPath(path);
 }
 
 } // namespace tessaly

@@ -1,25 +1,63 @@
-// A move-only handle over an operating-system file descriptor, and the byte
-// copy between two such files that the splitter and the joiner are built on.
-// Standard C++ plus the system's file calls; no Qt.
+// A move-only handle over an operating-system file, the ways the engine
+// creates files, and the byte copy between two files that the splitter and
+// the joiner are built on. Standard C++ plus the system's file calls; no Qt.
+//
+// Paths are UTF-8 byte strings on every system.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <system_error>
+#include <utility>
 
 namespace tessaly {
 
-// A failed file operation: what was being done, to which path, and why.
-// message() gives the text a user sees, e.g.
-// "Cannot write /out/movie.avi_splt3: No space left on device".
-struct IoError {
-    std::string verb;        // "open", "read", "create", "write", ...
-    std::string path;
-    std::error_code code;    // the system's reason, when there is one
-    std::string detail = {}; // a reason of our own, used when code is empty
+// Reasons of our own, beside the system's error numbers.
+enum class FileErrc {
+    NotRegularFile = 1, // a folder, FIFO, device or socket where a file is needed
+    EndedEarly,         // fewer bytes than the size taken when the run started
+    NulInPath,          // a path holding a NUL byte names some other file
+};
+const std::error_category& fileCategory();
+std::error_code make_error_code(FileErrc e);
 
-    std::string reason() const;
-    std::string message() const { return "Cannot " + verb + " " + path + ": " + reason(); }
+// A value, or the reason there is none.
+template <class T>
+class Expected {
+public:
+    Expected(T value) : value_(std::move(value)) {}
+    Expected(std::error_code error) : error_(error) {}
+    explicit operator bool() const { return !error_; }
+    T& operator*() { return value_; }
+    const T& operator*() const { return value_; }
+    T* operator->() { return &value_; }
+    const T* operator->() const { return &value_; }
+    std::error_code error() const { return error_; }
+
+private:
+    T value_{};
+    std::error_code error_;
+};
+
+// What was being done to a file when it failed.
+enum class Operation { Open, Read, Create, Write };
+// "open", "read", "create", "write".
+const char* verb(Operation operation);
+
+// A failed file operation: what was being done, to which path, and why.
+struct IoError {
+    Operation operation = Operation::Open;
+    std::string path;
+    std::error_code code;
+    // The system's reason in words, e.g. "No space left on device".
+    std::string reason() const { return code.message(); }
+};
+
+// What the system says of an open file.
+struct FileStatus {
+    std::int64_t size = 0;
+    std::int64_t modified = 0; // nanoseconds since the epoch
+    std::uint64_t device = 0, inode = 0;
 };
 
 class File {
@@ -31,20 +69,21 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    // Opens an existing regular file for reading. A folder or a device is
-    // refused (EISDIR / EINVAL) instead of being read.
-    static File openRead(const std::string& path, std::error_code& ec);
-    // Creates the file or empties an existing one, for writing.
-    static File create(const std::string& path, std::error_code& ec);
-    // Creates a file that must not exist yet (for temporary files).
-    static File createNew(const std::string& path, std::error_code& ec);
+    // Opens an existing regular file for reading. Anything else (a folder, a
+    // FIFO, a device) is refused without being opened, so a FIFO cannot
+    // block and a device sees no open.
+    static Expected<File> openRead(const std::string& path);
+    // A new, empty file at `path`. Whatever file stands there (a file, a
+    // symbolic or hard link) loses that name first and is never written
+    // through; a folder there is an error (EISDIR).
+    static Expected<File> createFresh(const std::string& path);
+    // A new file at a path where nothing may stand yet (EEXIST otherwise).
+    static Expected<File> createNew(const std::string& path);
 
     bool isOpen() const { return fd_ >= 0; }
-    // Size in bytes of the open file.
-    std::int64_t size(std::error_code& ec) const;
-    // Reads up to `n` bytes at `offset`; returns the count, 0 at the end of
-    // the file, or -1 with `ec` set.
-    std::int64_t readAt(char* buffer, std::size_t n, std::int64_t offset, std::error_code& ec);
+    Expected<FileStatus> status() const;
+    // Reads up to `n` bytes at `offset`; 0 at the end of the file.
+    Expected<std::int64_t> readAt(char* buffer, std::size_t n, std::int64_t offset);
     // Writes all `n` bytes at `offset`.
     std::error_code writeAt(const char* data, std::size_t n, std::int64_t offset);
     // Flushes written data to the storage device.
@@ -56,8 +95,41 @@ public:
     int native() const { return fd_; }
 
 private:
+    friend class PendingFile;
     explicit File(int fd) : fd_(fd) {}
     int fd_ = -1;
+};
+
+// A new file that takes its name only once it is complete, so that a run
+// that fails, or is killed, never leaves a half-written file under that name.
+// Where the system allows, it has no name at all until then (Linux
+// O_TMPFILE: nothing is left behind even by a kill); elsewhere it is a
+// hidden ".tessaly-….part" file beside the final path.
+class PendingFile {
+public:
+    PendingFile() = default;
+    ~PendingFile();
+    PendingFile(PendingFile&& other) noexcept;
+    PendingFile& operator=(PendingFile&& other) noexcept;
+
+    // A pending file in the folder of `path`, to be named `path`.
+    static Expected<PendingFile> create(const std::string& path);
+
+    File& file() { return file_; }
+    // Closes the file and gives it its name, replacing whatever file stands
+    // there (a link is replaced, not followed).
+    std::error_code commitReplacing();
+    // As commitReplacing, but only where nothing stands at the path yet
+    // (EEXIST otherwise).
+    std::error_code commitIfFree();
+    // Closes and removes the file; the destructor does this when the file
+    // was not committed.
+    void discard();
+
+private:
+    File file_;
+    std::string path_;
+    std::string temporary_; // the hidden name; "" while the file has none
 };
 
 // Which side of a copy failed.
@@ -73,7 +145,13 @@ struct CopyResult {
 // `outOffset`. Uses the kernel's in-file copy where the system has it and a
 // fixed-size buffer otherwise, so memory use does not depend on `length`.
 // A result with fewer bytes than asked and no failure means `in` ended.
-CopyResult copyBytes(File& in, std::int64_t inOffset, File& out, std::int64_t outOffset,
-                     std::int64_t length);
+CopyResult copyBytes(File& in, std::int64_t inOffset, File& out, std::int64_t outOffset, std::int64_t length);
+
+// Removes the file at `path` (never a folder); a path where nothing stands is
+// no error.
+std::error_code removeFile(const std::string& path);
 
 } // namespace tessaly
+
+template <>
+struct std::is_error_code_enum<tessaly::FileErrc> : std::true_type {};

@@ -14,6 +14,27 @@ namespace fs = std::filesystem;
 
 namespace tessaly {
 
+namespace {
+
+// The file-system path for an engine path (UTF-8 bytes).
+fs::path fsPath(const std::string& path) {
+#ifdef _WIN32
+    return fs::path(widen(path));
+#else
+    return fs::path(path);
+#endif
+}
+
+std::string fromFsName(const fs::path& name) {
+#ifdef _WIN32
+    return narrow(name.wstring());
+#else
+    return name.string();
+#endif
+}
+
+} // namespace
+
 std::string baseName(const std::string& path) {
     const auto cut = path.rfind(kPathSeparator);
     return cut == std::string::npos ? path : path.substr(cut + 1);
@@ -25,68 +46,89 @@ std::string folderPart(const std::string& path) {
 }
 
 bool isPresentFile(const std::string& path) {
-    if (path.empty()) return false;
+    if (path.empty() || path.find('\0') != std::string::npos) return false;
 #ifdef _WIN32
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(widen(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0;
 #else
-    std::error_code ec;
-    return fs::is_regular_file(fs::path(path), ec);
-#endif
-}
-
-bool isSameFile(const std::string& a, const std::string& b) {
-    if (a.empty() || b.empty()) return false;
-    std::error_code ec;
-    const bool same = fs::equivalent(fs::path(a), fs::path(b), ec);
-    return !ec && same;
-}
-
-FileIdentity::FileIdentity(std::string path) : path_(std::move(path)) {
-#ifdef _WIN32
-    exists_ = pathExists(path_);
-#else
     struct stat st {};
-    exists_ = !path_.empty() && ::stat(path_.c_str(), &st) == 0;
-    device_ = st.st_dev;
-    inode_ = st.st_ino;
-#endif
-}
-
-bool FileIdentity::sameAs(const std::string& other) const {
-    if (!exists_ || other.empty()) return false;
-#ifdef _WIN32
-    return isSameFile(path_, other);
-#else
-    struct stat st {};
-    return ::stat(other.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 #endif
 }
 
 bool pathExists(const std::string& path) {
-    if (path.empty()) return false;
+    if (path.empty() || path.find('\0') != std::string::npos) return false;
     std::error_code ec;
-    return fs::exists(fs::symlink_status(fs::path(path), ec));
+    return fs::exists(fs::symlink_status(fsPath(path), ec));
 }
 
-std::optional<std::vector<std::string>> listFolder(const std::string& folder,
-                                                   const std::function<bool(const std::string& name)>& wanted) {
+FileIdentity::FileIdentity(const std::string& path) {
+    if (path.empty() || path.find('\0') != std::string::npos) return;
+#ifdef _WIN32
+    // The volume and the file's index on it: what a hard link shares.
+    HANDLE h = CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    BY_HANDLE_FILE_INFORMATION info{};
+    exists_ = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    device_ = info.dwVolumeSerialNumber;
+    inode_ = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        size_ = static_cast<std::int64_t>((static_cast<unsigned long long>(info.nFileSizeHigh) << 32) |
+                                          info.nFileSizeLow);
+    }
+#else
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return;
+    exists_ = true;
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
+    if (S_ISREG(st.st_mode)) size_ = static_cast<std::int64_t>(st.st_size);
+#endif
+}
+
+bool FileIdentity::operator==(const FileIdentity& other) const {
+    return exists_ && other.exists_ && device_ == other.device_ && inode_ == other.inode_;
+}
+
+Expected<std::vector<std::string>> listFolder(const std::string& folder,
+                                              const std::function<bool(const std::string& name)>& wanted) {
     std::error_code ec;
-    fs::directory_iterator it(folder.empty() ? fs::path(".") : fs::path(folder), ec);
-    if (ec) return std::nullopt;
+    fs::directory_iterator it(folder.empty() ? fs::path(".") : fsPath(folder), ec);
+    if (ec) return ec;
     std::vector<std::string> paths;
     for (; it != fs::directory_iterator(); it.increment(ec)) {
-        std::string name = it->path().filename().string();
+        std::string name = fromFsName(it->path().filename());
         if (wanted(name)) paths.push_back(folder + name);
     }
-    if (ec) return std::nullopt;
+    if (ec) return ec;
     return paths;
 }
 
-void removeQuietly(const std::string& path) {
-    std::error_code ec;
-    fs::remove(fs::path(path), ec);
+#ifdef _WIN32
+std::wstring widen(const std::string& text) {
+    if (text.empty()) return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    return wide;
 }
+
+std::string narrow(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                      nullptr);
+    std::string bytes(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
+    return bytes;
+}
+
+bool isFolderPath(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+#endif
 
 } // namespace tessaly

@@ -1,11 +1,15 @@
 // Path rules that differ between systems: the separator, the presence test
-// for an ordinary file, and file identity. Standard C++ only.
+// for an ordinary file, file identity and folder listings. Standard C++ only.
+//
+// Paths are UTF-8 byte strings on every system.
 #pragma once
 
+#include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
+
+#include "File.h"
 
 namespace tessaly {
 
@@ -26,35 +30,38 @@ std::string folderPart(const std::string& path);
 // that starts with "." is an ordinary file.
 bool isPresentFile(const std::string& path);
 
-// True when both paths exist and name the same file, however spelled
-// (links, "..", hard links).
-bool isSameFile(const std::string& a, const std::string& b);
+// True when something (a file, a folder, a dangling link) stands at `path`.
+bool pathExists(const std::string& path);
 
-// One file's identity, read once, to compare many paths against it cheaply.
+// What stands at a path, read once (following links), so that many paths
+// can be compared cheaply: two identities are equal when both name the same
+// existing file, however spelled (links, "..", hard links).
 class FileIdentity {
 public:
-    explicit FileIdentity(std::string path);
+    explicit FileIdentity(const std::string& path);
     // False when nothing stood at the path when the identity was read.
     bool exists() const { return exists_; }
-    // True when `other` names this same file, however spelled.
-    bool sameAs(const std::string& other) const;
+    // The size of a regular file; 0 for anything else.
+    std::int64_t size() const { return size_; }
+    bool operator==(const FileIdentity& other) const;
 
 private:
-    std::string path_;
     bool exists_ = false;
+    std::int64_t size_ = 0;
     unsigned long long device_ = 0, inode_ = 0;
 };
 
 // The paths of the entries of `folder` (a prefix ending in a path separator,
 // or "" for the current folder) whose names `wanted` accepts, read from one
-// listing of the folder. Nothing when the folder cannot be listed.
-std::optional<std::vector<std::string>> listFolder(const std::string& folder,
-                                                   const std::function<bool(const std::string& name)>& wanted);
+// listing of the folder; the system's reason when it cannot be listed.
+Expected<std::vector<std::string>> listFolder(const std::string& folder,
+                                              const std::function<bool(const std::string& name)>& wanted);
 
-// True when something (a file, a folder, a dangling link) stands at `path`.
-bool pathExists(const std::string& path);
-
-// Removes a file, ignoring failures: used to clean up after a failed run.
-void removeQuietly(const std::string& path);
+#ifdef _WIN32
+// UTF-8 to UTF-16 and back, for the system's wide calls.
+std::wstring widen(const std::string& text);
+std::string narrow(const std::wstring& text);
+bool isFolderPath(const std::string& path);
+#endif
 
 } // namespace tessaly

@@ -58,15 +58,6 @@ T* place(T* widget, const char* name, QRect geometry) {
     return widget;
 }
 
-MessageBox::Icon boxIcon(SplitMergeFile::MessageIcon icon) {
-    switch (icon) {
-    case SplitMergeFile::MessageIcon::Information: return MessageBox::Icon::Information;
-    case SplitMergeFile::MessageIcon::Warning: return MessageBox::Icon::Warning;
-    case SplitMergeFile::MessageIcon::None: break;
-    }
-    return MessageBox::Icon::None;
-}
-
 } // namespace
 
 QPoint centredPosition(QSize screen, QSize window) {
@@ -204,7 +195,7 @@ void Form1::centreOnScreen() {
     move(area.topLeft() + centredPosition(area.size(), frameGeometry().size()));
 }
 
-void Form1::setMousePointer(int mode) {
+void Form1::setMousePointer(PointerMode mode) {
     if (mode == mousePointer_) return;
     mousePointer_ = mode;
     applyPointer();
@@ -212,9 +203,9 @@ void Form1::setMousePointer(int mode) {
 
 void Form1::applyPointer() {
     const QList<QWidget*> children = findChildren<QWidget*>();
-    if (mousePointer_ == kBusyPointer || mousePointer_ == kHoverPointer) {
+    if (mousePointer_ != PointerMode::Default) {
         // The mode governs every control, the text fields included.
-        const QCursor cursor = mousePointer_ == kBusyPointer
+        const QCursor cursor = mousePointer_ == PointerMode::Busy
                                    ? QCursor(Qt::WaitCursor)
                                    : customPointer_.value_or(QCursor(Qt::PointingHandCursor));
         setCursor(cursor);
@@ -237,44 +228,12 @@ bool Form1::takePress(QPushButton* button) {
     return true;
 }
 
-void Form1::Check1_Click() {
-    if (takePress(Check1)) pickSourceFile();
-}
-
-void Form1::Check2_Click() {
-    if (takePress(Check2)) pickOutputFolder();
-}
-
-void Form1::Check3_Click() {
-    if (takePress(Check3)) joinCommand();
-}
-
-void Form1::Check4_Click() {
-    if (takePress(Check4)) splitCommand();
-}
-
-void Form1::Check5_Click() {
-    if (takePress(Check5)) pickIndexFile();
-}
-
-void Form1::Check1_MouseMove() {
-    if (mousePointer_ != kBusyPointer) setMousePointer(kHoverPointer);
-}
-
-void Form1::Check2_MouseMove() {
-    if (mousePointer_ != kBusyPointer) setMousePointer(kHoverPointer);
-}
-
-void Form1::Check3_MouseMove() {
-    if (mousePointer_ != kBusyPointer) setMousePointer(kHoverPointer);
-}
-
-void Form1::Check4_MouseMove() {
-    if (mousePointer_ != kBusyPointer) setMousePointer(kHoverPointer);
+void Form1::Check_MouseMove() {
+    if (mousePointer_ != PointerMode::Busy) setMousePointer(PointerMode::Hover);
 }
 
 void Form1::Form_MouseMove() {
-    if (mousePointer_ != kBusyPointer) setMousePointer(kDefaultPointer);
+    if (mousePointer_ != PointerMode::Busy) setMousePointer(PointerMode::Default);
 }
 
 void Form1::Text2_Change() { writeSettingOrWarn(kOutputFolderKey, Text2->text()); }
@@ -311,10 +270,7 @@ void Form1::mouseMoveEvent(QMouseEvent* event) {
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseMove) {
-        if (watched == Check1) Check1_MouseMove();
-        if (watched == Check2) Check2_MouseMove();
-        if (watched == Check3) Check3_MouseMove();
-        if (watched == Check4) Check4_MouseMove();
+        if (watched == Check1 || watched == Check2 || watched == Check3 || watched == Check4) Check_MouseMove();
     } else if (watched == Text3 && event->type() == QEvent::FocusOut) {
         // Only a move to another control of this window is a leave; another
         // window or a popup taking the focus is not.
@@ -336,8 +292,6 @@ void Form1::closeEvent(QCloseEvent* event) {
     QCoreApplication::quit();
 }
 
-std::string Form1::outputFolder() { return toEngineText(Text2->text()); }
-
 void Form1::setProgressValue(std::int64_t value) {
     progressValue_ = value;
     showProgress();
@@ -348,7 +302,15 @@ void Form1::setProgressMaximum(std::int64_t maximum) {
     showProgress();
 }
 
-std::int64_t Form1::progressMaximum() { return progressMaximum_; }
+void Form1::progress(const SplitMergeFile::Progress& progress) {
+    // A new range starts from an empty bar, so the value never lies above
+    // the maximum.
+    if (progress.pieceCount != progressMaximum_) {
+        setProgressValue(0);
+        setProgressMaximum(progress.pieceCount);
+    }
+    if (progress.pieces != progressValue_) setProgressValue(progress.pieces);
+}
 
 void Form1::showProgress() {
     const std::int64_t value = std::clamp<std::int64_t>(progressValue_, 0, progressMaximum_);
@@ -368,14 +330,8 @@ void Form1::showProgress() {
     ProgressBar1->setValue(static_cast<int>(static_cast<long double>(value) * INT_MAX / progressMaximum_));
 }
 
-void Form1::showMessage(const std::string& text, const std::string& title, SplitMergeFile::MessageIcon icon) {
-    // Once the window is closed nobody is there to read a box.
-    if (stopRequested_) return;
-    MessageBox::show(this, fromEngineText(text), fromEngineText(title), boxIcon(icon));
-}
-
 void Form1::processEvents() { QCoreApplication::processEvents(); }
 
-bool Form1::stopRequested() { return stopRequested_; }
+bool Form1::keepGoing() { return !stopRequested_; }
 
 } // namespace tessaly

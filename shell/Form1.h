@@ -1,7 +1,16 @@
-// The main window: the split and join inputs, the toggle buttons, the
-// progress bar, the pointer feedback and the two stored settings. It is also
-// the engine's host: the engine reads the output folder from Text2, drives
-// ProgressBar1, shows its messages here and lets the window's events run.
+// The main window. It runs the engine as its host: it hands a run the
+// output folder, shows its progress on ProgressBar1, lets its own events run
+// while the run works, and stops the run when it is being closed.
+//
+// The controls keep their layout names:
+//   Frame1   the "Split" group       Frame2   the "Join" group
+//   Text1    file to split           Check1   "..." picks the file to split
+//   Text2    output folder           Check2   "..." picks the output folder
+//   Text3    chunk size in bytes     Check4   Split
+//   Text4    index (.splt) file      Check5   "..." picks the index file
+//   Check3   Join (Merge)            ProgressBar1  progress of a run
+//   Label1, Label7, lblSize, Label2, Label3  the captions beside the fields
+//   Command1 an unseen button that holds the first keyboard focus
 #pragma once
 
 #include <QCursor>
@@ -13,6 +22,7 @@
 #include <optional>
 
 #include "SplitMergeFile.h"
+#include "WindowMessages.h"
 
 class QGroupBox;
 class QLabel;
@@ -29,14 +39,13 @@ class PathEdit;
 // positions; an odd difference puts the window half a pixel up and left.
 QPoint centredPosition(QSize screen, QSize window);
 
-class Form1 : public QWidget, public SplitMergeFile::SplitMergeHost {
+// The pointer over the whole window; the values are those the window has
+// always stored for them.
+enum class PointerMode { Default = 0, Busy = 11, Hover = 99 };
+
+class Form1 : public QWidget, public SplitMergeFile::Host {
     Q_OBJECT
 public:
-    // Pointer modes for the whole window.
-    static constexpr int kDefaultPointer = 0;
-    static constexpr int kBusyPointer = 11;
-    static constexpr int kHoverPointer = 99;
-
     explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
 
@@ -48,8 +57,8 @@ public:
     // instead of the executable's folder.
     void Form_Load(const QString& cursorFolder);
 
-    int mousePointer() const { return mousePointer_; }
-    void setMousePointer(int mode);
+    PointerMode mousePointer() const { return mousePointer_; }
+    void setMousePointer(PointerMode mode);
     // The hover pointer image, when one was loaded from the cursor file.
     bool hasCustomPointer() const { return customPointer_.has_value(); }
 
@@ -60,26 +69,23 @@ public:
     void Check4_Click();
     void Check5_Click();
 
-    // Mouse-movement handlers.
-    void Check1_MouseMove();
-    void Check2_MouseMove();
-    void Check3_MouseMove();
-    void Check4_MouseMove();
+    // Mouse-movement handlers: over Check1 to Check4 (all four alike), and
+    // over the window's bare background.
+    void Check_MouseMove();
     void Form_MouseMove();
 
     // Settings handlers.
     void Text2_Change();
     void Text3_LostFocus();
 
-    // SplitMergeHost.
-    std::string outputFolder() override;
-    void setProgressValue(std::int64_t value) override;
-    void setProgressMaximum(std::int64_t maximum) override;
-    std::int64_t progressMaximum() override;
-    void showMessage(const std::string& text, const std::string& title,
-                     SplitMergeFile::MessageIcon icon) override;
+    // The progress bar: a run's maximum and value (in pieces).
+    void setProgressMaximum(std::int64_t maximum);
+    void setProgressValue(std::int64_t value);
+
+    // SplitMergeFile::Host.
+    void progress(const SplitMergeFile::Progress& progress) override;
     void processEvents() override;
-    bool stopRequested() override;
+    bool keepGoing() override;
 
     // The controls, named as the window's layout names them.
     QGroupBox* Frame1 = nullptr;
@@ -119,15 +125,16 @@ private:
     // The commands behind the buttons (Form1Commands.cpp).
     void splitCommand();
     void joinCommand();
-    void pickSourceFile();
+    void pickFile(QLineEdit* field, const QString& filter);
     void pickOutputFolder();
-    void pickIndexFile();
     // Runs a split or join command's steps as the one run under way: busy
     // pointer while they run, then the default pointer and an empty
     // progress bar whatever happened. Does nothing while another run is on.
     void runCommand(const std::function<void()>& steps);
+    // Tells the user how a run ended, unless the window is closing.
+    void showOutcome(Command command, const SplitMergeFile::Result& result);
 
-    int mousePointer_ = kDefaultPointer;
+    PointerMode mousePointer_ = PointerMode::Default;
     std::optional<QCursor> customPointer_;
     std::int64_t progressMaximum_ = 100;
     std::int64_t progressValue_ = 0;

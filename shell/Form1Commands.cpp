@@ -3,7 +3,7 @@
 //
 // Split and join test their input in a fixed order and stop at the first
 // failure with exactly one message; otherwise they hand the work to the
-// engine, which reports its own outcome. Every run that starts ends with the
+// engine and then tell how the run ended. Every run that starts ends with the
 // default pointer and an empty progress bar. While a run is under way the
 // engine lets window events run; a button pressed then springs back and does
 // nothing, so there is never more than one run, nor a dialog over one.
@@ -29,7 +29,7 @@ const QString kSplittedText = QStringLiteral("Cannot split splitted file.");
 const QString kSplittedTitle = QStringLiteral("Cannot Split File");
 const QString kNotExistSuffix = QStringLiteral(" not exist!");
 const QString kNotExistTitle = QStringLiteral("ERROR: File not exist");
-const QString kCannotSplitTitle = QString::fromLatin1(SplitMergeFile::kSplitErrorTitle);
+const QString kCannotSplitTitle = QStringLiteral("ERROR: Cannot split a file");
 const QString kBadChunkSizeText =
     QStringLiteral("The chunk size must be a whole number of bytes from 1 to 9223372036854775807.");
 const QString kTooSmallText = QStringLiteral("Filesize is less than or equal to chunk size.");
@@ -47,21 +47,43 @@ const QString kAllFilesFilter = QStringLiteral("All Files (*)");
 #endif
 const QString kSplitFilesFilter = QStringLiteral("Split Files (*.splt)");
 
-// The pieces and the index file of a split carry these in their names; a
-// file that does is not split again. Case-sensitive, anywhere in the path.
-bool looksSplit(const QString& path) {
-    return path.contains(QLatin1String(".splt"), Qt::CaseSensitive) ||
-           path.contains(QLatin1String("_splt"), Qt::CaseSensitive);
+MessageBox::Icon boxIcon(WindowMessage::Icon icon) {
+    switch (icon) {
+    case WindowMessage::Icon::Information: return MessageBox::Icon::Information;
+    case WindowMessage::Icon::Warning: return MessageBox::Icon::Warning;
+    case WindowMessage::Icon::None: break;
+    }
+    return MessageBox::Icon::None;
 }
 
 } // namespace
 
+void Form1::Check1_Click() {
+    if (takePress(Check1)) pickFile(Text1, kAllFilesFilter);
+}
+
+void Form1::Check2_Click() {
+    if (takePress(Check2)) pickOutputFolder();
+}
+
+void Form1::Check3_Click() {
+    if (takePress(Check3)) joinCommand();
+}
+
+void Form1::Check4_Click() {
+    if (takePress(Check4)) splitCommand();
+}
+
+void Form1::Check5_Click() {
+    if (takePress(Check5)) pickFile(Text4, kSplitFilesFilter);
+}
+
 void Form1::runCommand(const std::function<void()>& steps) {
     if (running_) return;
     running_ = true;
-    setMousePointer(kBusyPointer);
+    setMousePointer(PointerMode::Busy);
     steps();
-    setMousePointer(kDefaultPointer);
+    setMousePointer(PointerMode::Default);
     setProgressValue(0);
     running_ = false;
 }
@@ -70,11 +92,11 @@ void Form1::splitCommand() {
     runCommand([this] {
         const QString source = Text1->text();
         if (source.isEmpty()) return;
-        if (looksSplit(source)) {
+        const std::string sourcePath = toEngineText(source);
+        if (SplitMergeFile::IsPartOfPieceSet(sourcePath)) {
             MessageBox::show(this, kSplittedText, kSplittedTitle, MessageBox::Icon::Warning);
             return;
         }
-        const std::string sourcePath = toEngineText(source);
         if (!isPresentFile(sourcePath)) {
             MessageBox::show(this, source + kNotExistSuffix, kNotExistTitle, MessageBox::Icon::Warning);
             return;
@@ -86,11 +108,12 @@ void Form1::splitCommand() {
             MessageBox::show(this, kBadChunkSizeText, kCannotSplitTitle, MessageBox::Icon::Warning);
             return;
         }
-        if (FileSize::FileSize2(sourcePath) <= *chunkSize) {
+        if (!SplitMergeFile::IsLargerThanOnePiece(FileSize::FileSize2(sourcePath), *chunkSize)) {
             MessageBox::show(this, kTooSmallText, kCannotSplitTitle, MessageBox::Icon::Warning);
             return;
         }
-        SplitMergeFile::SplitFile(*this, sourcePath, *chunkSize);
+        showOutcome(Command::Split,
+                    SplitMergeFile::SplitFile(*this, sourcePath, *chunkSize, toEngineText(Text2->text())));
     });
 }
 
@@ -107,21 +130,15 @@ void Form1::joinCommand() {
             MessageBox::show(this, index + kNotExistSuffix, kNotExistTitle, MessageBox::Icon::Warning);
             return;
         }
-        SplitMergeFile::JoinFiles(*this, indexPath);
+        showOutcome(Command::Join, SplitMergeFile::JoinFiles(*this, indexPath, toEngineText(Text2->text())));
     });
 }
 
-void Form1::pickSourceFile() {
+void Form1::pickFile(QLineEdit* field, const QString& filter) {
     if (running_) return;
-    const QString chosen = FileDialog::getOpenFileName(this, kSelectFileTitle, kAllFilesFilter);
+    const QString chosen = FileDialog::getOpenFileName(this, kSelectFileTitle, filter);
     // A cancelled dialog leaves the field as it was.
-    if (!chosen.isEmpty()) Text1->setText(QDir::toNativeSeparators(chosen));
-}
-
-void Form1::pickIndexFile() {
-    if (running_) return;
-    const QString chosen = FileDialog::getOpenFileName(this, kSelectFileTitle, kSplitFilesFilter);
-    if (!chosen.isEmpty()) Text4->setText(QDir::toNativeSeparators(chosen));
+    if (!chosen.isEmpty()) field->setText(QDir::toNativeSeparators(chosen));
 }
 
 void Form1::pickOutputFolder() {
@@ -130,6 +147,14 @@ void Form1::pickOutputFolder() {
         outputFolderFromChoice(BrowseForFolder(this, kSelectFolderTitle), QLatin1Char(kPathSeparator));
     // The field's change handler stores the new text as the output folder.
     if (folder) Text2->setText(*folder);
+}
+
+void Form1::showOutcome(Command command, const SplitMergeFile::Result& result) {
+    // Once the window is closed nobody is there to read a box.
+    if (stopRequested_) return;
+    if (const std::optional<WindowMessage> box = messageFor(command, result)) {
+        MessageBox::show(this, fromEngineText(box->text), fromEngineText(box->title), boxIcon(box->icon));
+    }
 }
 
 } // namespace tessaly

@@ -26,20 +26,18 @@ PathEdit::PathEdit(Kind kind, QWidget* parent) : QLineEdit(parent), kind_(kind) 
     setMaxLength(std::numeric_limits<int>::max());
 }
 
+bool PathEdit::acceptDroppedPath(QDropEvent* event) {
+    if (droppedPath(event->mimeData()).isEmpty()) return false;
+    event->acceptProposedAction();
+    return true;
+}
+
 void PathEdit::dragEnterEvent(QDragEnterEvent* event) {
-    if (!droppedPath(event->mimeData()).isEmpty()) {
-        event->acceptProposedAction();
-        return;
-    }
-    QLineEdit::dragEnterEvent(event);
+    if (!acceptDroppedPath(event)) QLineEdit::dragEnterEvent(event);
 }
 
 void PathEdit::dragMoveEvent(QDragMoveEvent* event) {
-    if (!droppedPath(event->mimeData()).isEmpty()) {
-        event->acceptProposedAction();
-        return;
-    }
-    QLineEdit::dragMoveEvent(event);
+    if (!acceptDroppedPath(event)) QLineEdit::dragMoveEvent(event);
 }
 
 void PathEdit::dropEvent(QDropEvent* event) {

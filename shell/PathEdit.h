@@ -22,6 +22,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // Accepts a drag that carries a local file or folder; false otherwise.
+    static bool acceptDroppedPath(QDropEvent* event);
     Kind kind_;
 };
 

@@ -1,5 +1,6 @@
-// Shared helpers for the engine tests: a host that records what the engine
-// asks of the window, a private scratch folder per test, and file helpers.
+// Shared helpers for the engine tests: a host that records a run's
+// progress, a one-line summary of a run's result, a private scratch folder
+// per test, and file helpers.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,12 +8,14 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "SplitMergeFile.h"
@@ -23,47 +26,58 @@ namespace fs = std::filesystem;
 using namespace SplitMergeFile;
 using Names = std::vector<std::string>;
 
-// Stands in for the main window. `log` records, in order, each read of the
-// output folder ("folder"), progress value ("v3") and maximum ("m3"), and
-// each message shown ("warning <title>: <text>"). Each value set can take
-// `delay`, so that event passes come due; a stop is asked for once
-// `stopAfterPasses` passes have run.
-struct FakeHost : SplitMergeHost {
-    explicit FakeHost(std::string f) : folder(std::move(f)) {}
-    std::string folder;
-    int stopAfterPasses = -1, passes = 0, shown = 0;
-    std::chrono::milliseconds delay{0};
-    std::int64_t value = 0, maximum = 100;
-    Names log;
+// Stands in for a front end. `steps` records the progress in pieces as
+// "done/count" each time it moves. Each step forward can take `pieceDelay`,
+// so that event passes come due; a stop is asked for once `stopAfterPasses`
+// passes have run; `onProgress` lets a test act in the middle of a run.
+struct FakeHost : Host {
+    int stopAfterPasses = -1, passes = 0;
+    std::chrono::milliseconds pieceDelay{0};
+    std::function<void(const Progress&)> onProgress;
+    Progress last;
+    Names steps;
 
-    std::string outputFolder() override { return log.push_back("folder"), folder; }
-    void setProgressValue(std::int64_t v) override {
-        log.push_back("v" + std::to_string(value = v));
-        std::this_thread::sleep_for(delay);
-    }
-    void setProgressMaximum(std::int64_t m) override { log.push_back("m" + std::to_string(maximum = m)); }
-    std::int64_t progressMaximum() override { return maximum; }
-    void showMessage(const std::string& text, const std::string& title, MessageIcon icon) override {
-        const char* kinds[] = {"plain ", "info ", "warning "};
-        log.push_back(kinds[int(icon)] + title + ": " + text);
-        ++shown;
+    void progress(const Progress& p) override {
+        const bool moved = steps.empty() || p.pieces != last.pieces || p.pieceCount != last.pieceCount;
+        last = p;
+        if (moved) steps.push_back(std::to_string(p.pieces) + "/" + std::to_string(p.pieceCount));
+        if (onProgress) onProgress(p);
+        if (moved && p.pieces > 0) std::this_thread::sleep_for(pieceDelay);
     }
     void processEvents() override { ++passes; }
-    bool stopRequested() override { return stopAfterPasses >= 0 && passes >= stopAfterPasses; }
-
-    // A run over n entries that finished and said so.
-    void expectDone(std::int64_t n, const char* text) const {
-        Names expected{"folder", "v0", "m" + std::to_string(n)};
-        for (std::int64_t k = 1; k <= n; ++k) expected.push_back("v" + std::to_string(k));
-        expected.push_back("info " + std::string(kDoneTitle) + ": " + text);
-        EXPECT_EQ(log, expected);
-    }
-    // A failed run that ended showing one warning, its text starting with `text`.
-    void expectFailed(Outcome outcome, const char* title, const std::string& text) const {
-        EXPECT_TRUE(outcome == Outcome::Failed && shown == 1) << int(outcome) << " " << shown;
-        EXPECT_TRUE(log.back().starts_with("warning " + (title + (": " + text)))) << log.back();
-    }
+    bool keepGoing() override { return stopAfterPasses < 0 || passes < stopAfterPasses; }
 };
+
+// The steps of a run over `count` pieces that went all the way.
+inline Names allSteps(std::int64_t count) {
+    Names steps;
+    for (std::int64_t k = 0; k <= count; ++k) steps.push_back(std::to_string(k) + "/" + std::to_string(count));
+    return steps;
+}
+
+// A run's result in one line: "succeeded", "stopped", "<verb> <path>:
+// <reason>" for a failed file operation, or the problem and its subjects.
+inline std::string summary(const Result& r) {
+    if (r.status == Status::Succeeded) return "succeeded";
+    if (r.status == Status::Stopped) return "stopped";
+    const char* damages[] = {"empty", "holds NUL", "too long"};
+    switch (r.problem) {
+    case Problem::FileOperation: return verb(r.io.operation) + (" " + r.io.path) + ": " + r.io.reason();
+    case Problem::ChunkSizeBelowOne: return "chunk size below one";
+    case Problem::PathHoldsLineBreak: return "line break in " + r.other;
+    case Problem::WouldOverwriteSource: return "would overwrite the source: " + r.other;
+    case Problem::FileChanged: return "changed: " + r.path;
+    case Problem::IndexDamaged:
+        return "damaged: " + r.path + " line " + std::to_string(r.line) + " " + damages[int(r.damage)];
+    case Problem::NoRebuiltName: return "no rebuilt name: " + r.path;
+    case Problem::RebuiltIsIndex: return "rebuilt is the index: " + r.path;
+    case Problem::RebuiltIsPiece: return "rebuilt is a piece: " + r.path + " " + r.other;
+    case Problem::MissingPiece: return "missing piece: " + r.path;
+    case Problem::Unexpected: return "unexpected: " + r.other;
+    case Problem::None: break;
+    }
+    return "failed without a problem";
+}
 
 inline void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
@@ -85,9 +99,27 @@ inline std::string byteRun(std::size_t n, unsigned seed = 1) {
 inline void makeSparse(const std::string& path, std::int64_t size,
                        const std::vector<std::pair<std::int64_t, std::string>>& marks = {}) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    ASSERT_TRUE(fd >= 0 && ::ftruncate(fd, size) == 0);
+    ASSERT_GE(fd, 0) << path;
+    ASSERT_EQ(::ftruncate(fd, size), 0) << path;
     for (const auto& [at, bytes] : marks) ASSERT_GT(::pwrite(fd, bytes.data(), bytes.size(), at), 0);
     ::close(fd);
+}
+
+// Runs `body` in a child process and returns its exit status, or 128 plus
+// the signal that ended it. With `asNobody`, the child first gives up root,
+// so that file permissions apply to it (root reads and lists everything).
+// `meanwhile` runs in this process while the child runs.
+inline int inChild(const std::function<int()>& body, bool asNobody = false,
+                   const std::function<void(pid_t child)>& meanwhile = {}) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (asNobody && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(99);
+        ::_exit(body());
+    }
+    if (meanwhile) meanwhile(child);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 // A private scratch folder `dir` (ending in '/') for each test, removed
@@ -102,7 +134,10 @@ protected:
         std::string pattern = (roomy ? "/dev/shm" : fs::temp_directory_path().string()) + "/tessaly-core-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         dir = pattern + "/";
-        src = mkdir("src") + "movie.avi", out = mkdir("out"), back = mkdir("back"), index = out + "movie.avi.splt";
+        src = mkdir("src") + "movie.avi";
+        out = mkdir("out");
+        back = mkdir("back");
+        index = out + "movie.avi.splt";
         writeFile(src, bytes);
     }
     void TearDown() override { fs::remove_all(dir); }
@@ -110,7 +145,7 @@ protected:
         fs::create_directories(dir + name);
         return dir + name + "/";
     }
-    // Names in a folder, sorted; temporary files of a join included.
+    // Names in a folder, sorted; hidden and temporary files included.
     static Names listing(const std::string& folder) {
         Names names;
         for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());

@@ -102,7 +102,7 @@ void answerBoxes(Form1& w, QStringList& shown) {
     QObject::connect(timer, &QTimer::timeout, timer, [&w, &shown] {
         auto* b = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (b == nullptr || !b->isVisible()) return;
-        shown << box(w.mousePointer(), b->windowTitle(), b->icon(), b->text());
+        shown << box(int(w.mousePointer()), b->windowTitle(), b->icon(), b->text());
         QTest::mouseClick(b->button(QMessageBox::Ok), Qt::LeftButton);
     });
     timer->start(1);
@@ -126,18 +126,18 @@ QStringList pieces(const QString& base, const QList<int>& sizes) {
 
 // A window whose runs are slow enough to be closed in the middle.
 struct SlowForm : Form1 {
-    void setProgressValue(std::int64_t value) override {
-        Form1::setProgressValue(value);
-        if (value > 0) QThread::msleep(30);
+    void progress(const SplitMergeFile::Progress& p) override {
+        Form1::progress(p);
+        if (p.pieces > 0) QThread::msleep(30);
     }
 };
 
 // A window whose first two runs have all five buttons pressed at their first
 // progress step, while the engine works.
 struct PressingForm : Form1 {
-    void setProgressValue(std::int64_t value) override {
-        Form1::setProgressValue(value);
-        if (value == 1 && ++presses <= 2)
+    void progress(const SplitMergeFile::Progress& p) override {
+        Form1::progress(p);
+        if (p.pieces == 1 && p.bytes == 4096 && ++presses <= 2)
             for (QPushButton* b : {Check1, Check2, Check3, Check4, Check5}) QTest::mouseClick(b, Qt::LeftButton);
     }
     int presses = 0;
@@ -260,13 +260,13 @@ private slots:
         QVERIFY(start(w, true, cursorDir.path()));
         // Qt drops a movement to where the pointer already is: start elsewhere.
         QTest::mouseMove(w.windowHandle(), QPoint(1, 1));
-        w.setMousePointer(startMode);
+        w.setMousePointer(tessaly::PointerMode(startMode));
         for (const QString& target : moves.split(' ')) {
             QWidget* c = w.findChild<QWidget*>(target);
             const QPoint inside = target == "Frame1" ? QPoint(5, 115) : c ? c->rect().center() : QPoint();
             QTest::mouseMove(w.windowHandle(), c ? c->mapTo(&w, inside) : QPoint(3, 3));
         }
-        QCOMPARE(w.mousePointer(), endMode);
+        QCOMPARE(int(w.mousePointer()), endMode);
         // The mode governs the fields too; hovering shows the cursor file's image.
         QCOMPARE(w.Text1->cursor().shape(),
                  endMode == 11 ? Qt::WaitCursor : endMode == 99 ? Qt::BitmapCursor : Qt::IBeamCursor);
@@ -286,7 +286,7 @@ private slots:
             Form1 w;
             MessageBox::answerNext(1);
             QVERIFY(start(w, false, brokenCursorDir.path()));
-            w.Check1_MouseMove();
+            w.Check_MouseMove();
             QCOMPARE(w.Text2->cursor().shape(), Qt::PointingHandCursor);
             after << w.Text2->text() << w.Text3->text() << storedValue("Output Folder") << storedValue("Chunk Size");
             QVERIFY(MessageBox::takeRecorded().isEmpty());
@@ -441,7 +441,7 @@ private slots:
 
         QCOMPARE(shown, row.boxes.replaceInStrings("%1", typed).replaceInStrings("%2", in + "p_splt3"));
         // After every path: released button, default pointer, empty bar.
-        QCOMPARE((QList<int>{button->isChecked(), w.mousePointer(), w.ProgressBar1->value()}), (QList<int>{0, 0, 0}));
+        QCOMPARE((QList<int>{button->isChecked(), int(w.mousePointer()), w.ProgressBar1->value()}), (QList<int>{0, 0, 0}));
         QCOMPARE(listing(out).join(" "), row.written.join(" "));
     }
 
@@ -489,17 +489,19 @@ private slots:
         QVERIFY(start(w));
         w.Text2->setText(dir.path() + "/");
         MessageBox::answerNext(5);
-        std::optional<SplitMergeFile::Outcome> outcome;
+        std::optional<SplitMergeFile::Status> outcome;
         bool loopRanAfterTheRun = false;
         QTimer::singleShot(0, &w, [&] {
             QTimer::singleShot(0, &w, &QWidget::close);
-            outcome = SplitMergeFile::SplitFile(w, tessaly::toEngineText(source), 1024);
+            outcome = SplitMergeFile::SplitFile(w, tessaly::toEngineText(source), 1024,
+                                                tessaly::toEngineText(w.Text2->text()))
+                          .status;
             QTimer::singleShot(0, &w, [&] { loopRanAfterTheRun = true; });
         });
         // A safety net should the loop never end, not a timing check.
         QTimer::singleShot(120000, qApp, [] { QCoreApplication::exit(1); });
         QCOMPARE(QApplication::exec(), 0);
-        QCOMPARE(outcome, std::optional(SplitMergeFile::Outcome::Stopped));
+        QCOMPARE(outcome, std::optional(SplitMergeFile::Status::Stopped));
         QVERIFY(!loopRanAfterTheRun);
         QVERIFY(MessageBox::takeRecorded().isEmpty());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"big.bin"});

@@ -1,0 +1,71 @@
+#include "WindowMessages.h"
+
+namespace tessaly {
+
+namespace {
+
+using SplitMergeFile::Damage;
+using SplitMergeFile::Problem;
+using SplitMergeFile::Result;
+using SplitMergeFile::Status;
+
+constexpr const char* kDoneTitle = "Message";
+constexpr const char* kSplitErrorTitle = "ERROR: Cannot split a file";
+constexpr const char* kJoinErrorTitle = "Error message";
+constexpr const char* kChooseAnotherFolder = ". Choose another output folder.";
+
+const char* damageText(Damage damage) {
+    switch (damage) {
+    case Damage::Empty: return "is empty";
+    case Damage::HoldsNul: return "holds a NUL byte";
+    case Damage::TooLong: return "is too long to name a file";
+    }
+    return "is damaged";
+}
+
+std::string failureText(Command command, const Result& r) {
+    const std::string cannot = command == Command::Split ? "Cannot split " : "Cannot join ";
+    switch (r.problem) {
+    case Problem::FileOperation:
+        return "Cannot " + std::string(verb(r.io.operation)) + " " + r.io.path + ": " + r.io.reason();
+    case Problem::ChunkSizeBelowOne: return "The chunk size must be a whole number of bytes, at least 1.";
+    case Problem::PathHoldsLineBreak:
+        return cannot + r.path + ": the piece path " + r.other +
+               " would hold a line break (CR LF), which an index file cannot list. Rename the file or choose "
+               "another output folder.";
+    case Problem::WouldOverwriteSource:
+        return cannot + r.path + ": " + r.other + " would overwrite the file being split" + kChooseAnotherFolder;
+    case Problem::FileChanged:
+        if (command == Command::Split) return cannot + r.path + ": the file changed while it was being split.";
+        return "Cannot join: " + r.path + " changed while it was being joined.";
+    case Problem::IndexDamaged:
+        return cannot + r.path + ": the index file is damaged (line " + std::to_string(r.line) + " " +
+               damageText(r.damage) + ").";
+    case Problem::NoRebuiltName:
+        return cannot + r.path + ": without \".splt\" its name leaves no name for the rebuilt file.";
+    case Problem::RebuiltIsIndex:
+        return "Cannot join into " + r.path + ": it is the index file itself" + kChooseAnotherFolder;
+    case Problem::RebuiltIsPiece:
+        return "Cannot join into " + r.path + ": it is the listed piece " + r.other + kChooseAnotherFolder;
+    case Problem::MissingPiece: return r.path + " splitted file not found";
+    case Problem::Unexpected: return cannot + r.path + ": " + r.other;
+    case Problem::None: break;
+    }
+    return cannot + r.path;
+}
+
+} // namespace
+
+std::optional<WindowMessage> messageFor(Command command, const Result& result) {
+    switch (result.status) {
+    case Status::Stopped: return std::nullopt;
+    case Status::Succeeded:
+        return WindowMessage{command == Command::Split ? "File successfully split" : "Files successfully joined",
+                             kDoneTitle, WindowMessage::Icon::Information};
+    case Status::Failed: break;
+    }
+    return WindowMessage{failureText(command, result), command == Command::Split ? kSplitErrorTitle : kJoinErrorTitle,
+                         WindowMessage::Icon::Warning};
+}
+
+} // namespace tessaly
