@@ -1,0 +1,70 @@
+// What the fuzz targets share: a check that ends the run as a finding, the
+// plain cut of an index text into its entries, and a reading of a text
+// through IndexReader in blocks of chosen sizes.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "SplitMergeFile.h"
+
+// Ends the run as a finding (libFuzzer keeps the input) when `condition` fails.
+#define FUZZ_CHECK(condition)                                                                \
+    do {                                                                                     \
+        if (!(condition)) {                                                                  \
+            std::fprintf(stderr, "check failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
+            __builtin_trap();                                                                \
+        }                                                                                    \
+    } while (0)
+
+namespace fuzz {
+
+using SplitMergeFile::Damage;
+using SplitMergeFile::IndexReader;
+
+// The entries of an index text the simple way: the text before each CR LF,
+// and the text after the last one when there is any.
+inline std::vector<std::string> cutAtLineEnds(std::string_view text) {
+    std::vector<std::string> entries;
+    for (std::size_t at; (at = text.find("\r\n")) != std::string_view::npos; text.remove_prefix(at + 2)) {
+        entries.emplace_back(text.substr(0, at));
+    }
+    if (!text.empty()) entries.emplace_back(text);
+    return entries;
+}
+
+// One entry as IndexReader told it, copied out of the reader.
+struct ReadEntry {
+    std::string path;
+    std::int64_t line = 0;
+    std::optional<Damage> damage;
+    bool operator==(const ReadEntry&) const = default;
+};
+
+// Reads `text` through an IndexReader whose source hands out at most
+// blocks[0] bytes, then at most blocks[1], and so on round, never more than
+// the reader asks for. Reading never fails here, so neither may the reader.
+inline std::vector<ReadEntry> readIndex(std::string_view text, const std::vector<std::size_t>& blocks) {
+    std::size_t served = 0, turn = 0;
+    IndexReader reader([&](char* buffer, std::size_t size) -> std::int64_t {
+        const std::size_t n = std::min({size, blocks[turn++ % blocks.size()], text.size() - served});
+        std::copy_n(text.data() + served, n, buffer);
+        served += n;
+        return static_cast<std::int64_t>(n);
+    });
+    std::vector<ReadEntry> entries;
+    IndexReader::Entry entry;
+    IndexReader::Next next;
+    while ((next = reader.next(entry)) == IndexReader::Next::Entry) {
+        entries.push_back({std::string(entry.path), entry.line, entry.damage});
+    }
+    FUZZ_CHECK(next == IndexReader::Next::End);
+    return entries;
+}
+
+} // namespace fuzz
