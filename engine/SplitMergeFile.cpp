@@ -433,8 +433,9 @@ private:
                 r.damage = *entry.damage;
                 return r;
             }
-            const FileIdentity piece{std::string(entry.path)};
-            if (piece == rebuilt) return failure(Problem::RebuiltIsPiece, rebuiltPath_, std::string(entry.path));
+            const std::string path = tessaly::indexEntryPath(entry.path);
+            const FileIdentity piece(path);
+            if (piece == rebuilt) return failure(Problem::RebuiltIsPiece, rebuiltPath_, path);
             ++count_;
             byteCount_ += piece.size();
             if (!pacer_.tick()) return stopped();
@@ -452,7 +453,7 @@ private:
             }
             if (k > count_ || entry.damage) return failure(Problem::FileChanged, indexPath_);
             if (!pacer_.tick()) return stopped();
-            const std::string path(entry.path);
+            const std::string path = tessaly::indexEntryPath(entry.path);
             if (!tessaly::isPresentFile(path)) return missingPiece(path, out, replacing);
             if (Result r = appendPiece(path, out.file()); ended(r)) return r;
             progress_.pieces = k;

@@ -7,17 +7,16 @@
 #include <memory>
 #include <random>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-
 #include "Paths.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
-#include <share.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 #endif
 
@@ -25,54 +24,131 @@ namespace tessaly {
 
 namespace {
 
-std::error_code lastError() { return {errno, std::generic_category()}; }
-
 bool holdsNul(const std::string& path) { return path.find('\0') != std::string::npos; }
 
 #ifdef _WIN32
-// The C runtime's descriptor calls, shaped like their POSIX twins, with
-// UTF-16 paths.
-using ssize_t = long long;
-using stat_t = struct _stat64;
-constexpr int kReadFlags = _O_RDONLY | _O_BINARY | _O_NOINHERIT;
-constexpr int kCreateFlags = _O_WRONLY | _O_BINARY | _O_NOINHERIT | _O_CREAT | _O_EXCL;
-int openFile(const std::string& p, int flags) {
-    int fd = -1;
-    _wsopen_s(&fd, widen(p).c_str(), flags, _SH_DENYNO, _S_IREAD | _S_IWRITE);
+// Files are opened with CreateFileW, so that sharing, creation and
+// attributes are chosen here, and kept as C runtime descriptors; reads,
+// writes and questions go to the Win32 handle beneath, and their errors
+// come from GetLastError.
+
+// A Win32 error in the system category. The codes that callers compare
+// with portable conditions (a name taken, nothing at a path) are given as
+// those conditions, whatever the C++ library maps.
+std::error_code win32Error(DWORD e = GetLastError()) {
+    switch (e) {
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return std::make_error_code(std::errc::file_exists);
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return std::make_error_code(std::errc::no_such_file_or_directory);
+    default: return {static_cast<int>(e), std::system_category()};
+    }
+}
+
+HANDLE handleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
+
+// A descriptor owning `h`; on failure `h` is closed and -1 returned.
+int adopt(HANDLE h, int flags) {
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), flags);
+    if (fd < 0) CloseHandle(h);
     return fd;
 }
-int statPath(const std::string& p, stat_t* st) { return _wstat64(widen(p).c_str(), st); }
-int fstatFile(int fd, stat_t* st) { return _fstat64(fd, st); }
-int closeFile(int fd) { return _close(fd); }
-int syncFile(int fd) { return _commit(fd); }
-ssize_t sysRead(int fd, char* buf, std::size_t n, std::int64_t off) {
-    if (_lseeki64(fd, off, SEEK_SET) < 0) return -1;
-    return _read(fd, buf, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
+
+// Others may read, write, rename and delete a file while it is open here,
+// as on POSIX systems; the checks for changes and identities see to the rest.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// A descriptor for a new file at `path`, where nothing may stand yet.
+Expected<int> createExclusive(const std::string& path, DWORD attributes) {
+    if (const std::error_code ec = newFileNameProblem(path)) return ec;
+    HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW, attributes, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return win32Error();
+    // Only a disk file is written, whatever else the name turned out to reach.
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        return make_error_code(FileErrc::NotRegularFile);
+    }
+    const int fd = adopt(h, _O_WRONLY);
+    if (fd < 0) return std::error_code(errno, std::generic_category());
+    return fd;
 }
-ssize_t sysWrite(int fd, const char* buf, std::size_t n, std::int64_t off) {
-    if (_lseeki64(fd, off, SEEK_SET) < 0) return -1;
-    return _write(fd, buf, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
+
+// A Win32 read or write counts its bytes in 32 bits: larger requests are
+// cut into calls of a gibibyte at most.
+constexpr std::size_t kLargestCall = std::size_t{1} << 30;
+
+OVERLAPPED at(std::int64_t offset) {
+    OVERLAPPED o{};
+    o.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xffffffffu);
+    o.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    return o;
 }
-bool isRegular(const stat_t& st) { return (st.st_mode & _S_IFMT) == _S_IFREG; }
-bool isFolder(const stat_t& st) { return (st.st_mode & _S_IFMT) == _S_IFDIR; }
-std::int64_t modifiedNs(const stat_t& st) { return static_cast<std::int64_t>(st.st_mtime) * 1000000000; }
-// Win32 errors belong to the system category there.
-std::error_code win32Error() { return {static_cast<int>(GetLastError()), std::system_category()}; }
+
+Expected<std::int64_t> readSome(int fd, char* buffer, std::size_t n, std::int64_t offset) {
+    OVERLAPPED o = at(offset);
+    DWORD got = 0;
+    if (ReadFile(handleOf(fd), buffer, static_cast<DWORD>(std::min(n, kLargestCall)), &got, &o)) return got;
+    const DWORD e = GetLastError();
+    if (e == ERROR_HANDLE_EOF) return std::int64_t{0};
+    return win32Error(e);
+}
+
+Expected<std::int64_t> writeSome(int fd, const char* data, std::size_t n, std::int64_t offset) {
+    OVERLAPPED o = at(offset);
+    DWORD put = 0;
+    if (WriteFile(handleOf(fd), data, static_cast<DWORD>(std::min(n, kLargestCall)), &put, &o)) return put;
+    return win32Error();
+}
+
+// 100-nanosecond ticks since 1601 to nanoseconds since 1970.
+std::int64_t unixNanoseconds(FILETIME t) {
+    const std::uint64_t ticks = (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    constexpr std::int64_t kTicksTo1970 = 116444736000000000;
+    return (static_cast<std::int64_t>(ticks) - kTicksTo1970) * 100;
+}
+
+std::error_code syncFile(int fd) { return FlushFileBuffers(handleOf(fd)) ? std::error_code() : win32Error(); }
+
+std::error_code closeFile(int fd) {
+    if (_close(fd) != 0) return {errno, std::generic_category()};
+    return {};
+}
+
 std::error_code unlinkPath(const std::string& p) {
+    // What may not be created is not removed either: a device, or a name
+    // that Windows would trim or read as a stream of another file.
+    if (const std::error_code ec = newFileNameProblem(p)) return ec;
     if (DeleteFileW(widen(p).c_str())) return {};
     const DWORD e = GetLastError();
-    if (e == ERROR_FILE_NOT_FOUND) return {};
+    // Nothing there, or no folder for it to be in: nothing to remove.
+    if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) return {};
     if (e == ERROR_ACCESS_DENIED && isFolderPath(p)) return std::make_error_code(std::errc::is_a_directory);
-    return {static_cast<int>(e), std::system_category()};
+    return win32Error(e);
 }
+
 std::error_code movePath(const std::string& from, const std::string& to, bool replace) {
     const DWORD flags = replace ? MOVEFILE_REPLACE_EXISTING : 0;
     if (MoveFileExW(widen(from).c_str(), widen(to).c_str(), flags)) return {};
     const DWORD e = GetLastError();
-    if (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS) return std::make_error_code(std::errc::file_exists);
-    return {static_cast<int>(e), std::system_category()};
+    if (e == ERROR_ACCESS_DENIED && isFolderPath(to)) return std::make_error_code(std::errc::is_a_directory);
+    return win32Error(e);
+}
+
+// The pending file is created hidden and left out of the search index;
+// once it has its name it is an ordinary file. Times of 0 stay as they are.
+constexpr DWORD kPendingAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+std::error_code unhide(int fd) {
+    FILE_BASIC_INFO info{};
+    if (!GetFileInformationByHandleEx(handleOf(fd), FileBasicInfo, &info, sizeof info)) return win32Error();
+    const DWORD attributes = info.FileAttributes & ~kPendingAttributes;
+    info = FILE_BASIC_INFO{};
+    info.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(handleOf(fd), FileBasicInfo, &info, sizeof info)) return win32Error();
+    return {};
 }
 #else
+std::error_code lastError() { return {errno, std::generic_category()}; }
+
 using stat_t = struct stat;
 // O_NONBLOCK: should a FIFO take the file's place after the check, the open
 // must not wait for a writer.
@@ -85,21 +161,42 @@ int openFile(const std::string& p, int flags) {
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
-int statPath(const std::string& p, stat_t* st) { return ::stat(p.c_str(), st); }
-int fstatFile(int fd, stat_t* st) { return ::fstat(fd, st); }
-int closeFile(int fd) { return ::close(fd); }
-int syncFile(int fd) { return ::fsync(fd); }
-ssize_t sysRead(int fd, char* buf, std::size_t n, std::int64_t off) { return ::pread(fd, buf, n, off); }
-ssize_t sysWrite(int fd, const char* buf, std::size_t n, std::int64_t off) { return ::pwrite(fd, buf, n, off); }
 bool isRegular(const stat_t& st) { return S_ISREG(st.st_mode); }
 bool isFolder(const stat_t& st) { return S_ISDIR(st.st_mode); }
 std::int64_t modifiedNs(const stat_t& st) {
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
+
+Expected<std::int64_t> readSome(int fd, char* buffer, std::size_t n, std::int64_t offset) {
+    for (;;) {
+        const ssize_t got = ::pread(fd, buffer, n, offset);
+        if (got >= 0) return static_cast<std::int64_t>(got);
+        if (errno != EINTR) return lastError();
+    }
+}
+
+Expected<std::int64_t> writeSome(int fd, const char* data, std::size_t n, std::int64_t offset) {
+    for (;;) {
+        const ssize_t put = ::pwrite(fd, data, n, offset);
+        if (put >= 0) return static_cast<std::int64_t>(put);
+        if (errno != EINTR) return lastError();
+    }
+}
+
+std::error_code syncFile(int fd) { return ::fsync(fd) == 0 ? std::error_code() : lastError(); }
+
+std::error_code closeFile(int fd) {
+    // A close interrupted by a signal has still released the descriptor on
+    // Linux, so it is not retried.
+    if (::close(fd) != 0 && errno != EINTR) return lastError();
+    return {};
+}
+
 std::error_code unlinkPath(const std::string& p) {
     if (::unlink(p.c_str()) == 0 || errno == ENOENT) return {};
     return lastError();
 }
+
 std::error_code movePath(const std::string& from, const std::string& to, bool replace) {
     if (replace) return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code() : lastError();
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
@@ -122,28 +219,26 @@ CopyResult bufferedCopy(int in, std::int64_t inOffset, int out, std::int64_t out
     while (r.copied < length) {
         const auto want = static_cast<std::size_t>(
             std::min<std::int64_t>(length - r.copied, static_cast<std::int64_t>(kBufferSize)));
-        const ssize_t got = sysRead(in, buffer.get(), want, inOffset + r.copied);
-        if (got < 0) {
-            if (errno == EINTR) continue;
+        const auto got = readSome(in, buffer.get(), want, inOffset + r.copied);
+        if (!got) {
             r.failed = CopySide::Read;
-            r.code = lastError();
+            r.code = got.error();
             return r;
         }
-        if (got == 0) return r; // end of input
-        ssize_t done = 0;
-        while (done < got) {
-            const ssize_t put = sysWrite(out, buffer.get() + done, static_cast<std::size_t>(got - done),
-                                         outOffset + r.copied + done);
-            if (put < 0) {
-                if (errno == EINTR) continue;
+        if (*got == 0) return r; // end of input
+        std::int64_t done = 0;
+        while (done < *got) {
+            const auto put = writeSome(out, buffer.get() + done, static_cast<std::size_t>(*got - done),
+                                       outOffset + r.copied + done);
+            if (!put) {
                 r.copied += done;
                 r.failed = CopySide::Write;
-                r.code = lastError();
+                r.code = put.error();
                 return r;
             }
-            done += put;
+            done += *put;
         }
-        r.copied += got;
+        r.copied += *got;
     }
     return r;
 }
@@ -158,6 +253,17 @@ std::string temporaryName(const std::string& folder) {
     std::snprintf(name, sizeof name, ".tessaly-%012llx.part",
                   static_cast<unsigned long long>(random() & 0xffffffffffffULL));
     return folder + name;
+}
+
+// Closes a pending file before it takes its name; on Windows it is no
+// longer hidden from then on.
+std::error_code closePending(File& file) {
+#ifdef _WIN32
+    if (file.isOpen()) {
+        if (const std::error_code ec = unhide(file.native())) return ec;
+    }
+#endif
+    return file.close();
 }
 
 class FileCategory : public std::error_category {
@@ -206,16 +312,72 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
+#ifdef _WIN32
+Expected<File> File::openRead(const std::string& path) {
+    if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
+    // A device is refused by its name, without being opened.
+    if (namesDevice(path)) return make_error_code(FileErrc::NotRegularFile);
+    const std::wstring wide = widen(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return win32Error();
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return std::make_error_code(std::errc::is_a_directory);
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return win32Error();
+    // The path may name something else by now; what counts is what was opened.
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        CloseHandle(h);
+        return make_error_code(FileErrc::NotRegularFile);
+    }
+    File f(adopt(h, _O_RDONLY));
+    if (!f.isOpen()) return std::error_code(errno, std::generic_category());
+    return f;
+}
+
+Expected<File> File::createFresh(const std::string& path) {
+    if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
+    if (const std::error_code ec = newFileNameProblem(path)) return ec;
+    // Should another file take the freed name before the exclusive create,
+    // that one loses its name too; after a few rounds the clash is reported.
+    for (int attempt = 0;; ++attempt) {
+        if (const std::error_code ec = unlinkPath(path)) return ec;
+        auto fd = createExclusive(path, FILE_ATTRIBUTE_NORMAL);
+        if (fd) return File(*fd);
+        if (fd.error() != std::errc::file_exists || attempt == 3) return fd.error();
+    }
+}
+
+Expected<File> File::createNew(const std::string& path) {
+    if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
+    auto fd = createExclusive(path, FILE_ATTRIBUTE_NORMAL);
+    if (!fd) return fd.error();
+    return File(*fd);
+}
+
+Expected<FileStatus> File::status() const {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handleOf(fd_), &info)) return win32Error();
+    FileStatus s;
+    s.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    // The last-write time in 100 ns steps, where the C runtime gives whole seconds.
+    s.modified = unixNanoseconds(info.ftLastWriteTime);
+    s.device = info.dwVolumeSerialNumber;
+    s.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return s;
+}
+#else
 Expected<File> File::openRead(const std::string& path) {
     if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
     stat_t st{};
-    if (statPath(path, &st) != 0) return lastError();
+    if (::stat(path.c_str(), &st) != 0) return lastError();
     if (isFolder(st)) return std::make_error_code(std::errc::is_a_directory);
     if (!isRegular(st)) return make_error_code(FileErrc::NotRegularFile);
     File f(openFile(path, kReadFlags));
     if (!f.isOpen()) return lastError();
     // The path may name something else by now; what counts is what was opened.
-    if (fstatFile(f.fd_, &st) != 0) return lastError();
+    if (::fstat(f.fd_, &st) != 0) return lastError();
     if (!isRegular(st)) return make_error_code(FileErrc::NotRegularFile);
     return f;
 }
@@ -241,7 +403,7 @@ Expected<File> File::createNew(const std::string& path) {
 
 Expected<FileStatus> File::status() const {
     stat_t st{};
-    if (fstatFile(fd_, &st) != 0) return lastError();
+    if (::fstat(fd_, &st) != 0) return lastError();
     FileStatus s;
     s.size = static_cast<std::int64_t>(st.st_size);
     s.modified = modifiedNs(st);
@@ -249,40 +411,27 @@ Expected<FileStatus> File::status() const {
     s.inode = static_cast<std::uint64_t>(st.st_ino);
     return s;
 }
+#endif
 
 Expected<std::int64_t> File::readAt(char* buffer, std::size_t n, std::int64_t offset) {
-    for (;;) {
-        const ssize_t got = sysRead(fd_, buffer, n, offset);
-        if (got >= 0) return static_cast<std::int64_t>(got);
-        if (errno != EINTR) return lastError();
-    }
+    return readSome(fd_, buffer, n, offset);
 }
 
 std::error_code File::writeAt(const char* data, std::size_t n, std::int64_t offset) {
     std::size_t done = 0;
     while (done < n) {
-        const ssize_t put = sysWrite(fd_, data + done, n - done, offset + static_cast<std::int64_t>(done));
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            return lastError();
-        }
-        done += static_cast<std::size_t>(put);
+        const auto put = writeSome(fd_, data + done, n - done, offset + static_cast<std::int64_t>(done));
+        if (!put) return put.error();
+        done += static_cast<std::size_t>(*put);
     }
     return {};
 }
 
-std::error_code File::sync() {
-    if (syncFile(fd_) != 0) return lastError();
-    return {};
-}
+std::error_code File::sync() { return syncFile(fd_); }
 
 std::error_code File::close() {
     if (fd_ < 0) return {};
-    const int fd = std::exchange(fd_, -1);
-    // A close interrupted by a signal has still released the descriptor on
-    // Linux, so it is not retried.
-    if (closeFile(fd) != 0 && errno != EINTR) return lastError();
-    return {};
+    return closeFile(std::exchange(fd_, -1));
 }
 
 PendingFile::~PendingFile() { discard(); }
@@ -303,6 +452,10 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
 
 Expected<PendingFile> PendingFile::create(const std::string& path) {
     if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
+#ifdef _WIN32
+    // The name it is to take is checked now, before anything is written.
+    if (const std::error_code ec = newFileNameProblem(path)) return ec;
+#endif
     PendingFile pending;
     pending.path_ = path;
     const std::string folder = folderPart(path);
@@ -319,7 +472,13 @@ Expected<PendingFile> PendingFile::create(const std::string& path) {
 #endif
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string temporary = temporaryName(folder);
+#ifdef _WIN32
+        // Hidden by its attribute too, as a leading dot hides nothing there.
+        auto fd = createExclusive(temporary, kPendingAttributes);
+        Expected<File> file = fd ? Expected<File>(File(*fd)) : Expected<File>(fd.error());
+#else
         auto file = File::createNew(temporary);
+#endif
         if (file) {
             pending.file_ = std::move(*file);
             pending.temporary_ = temporary;
@@ -354,7 +513,7 @@ std::error_code PendingFile::commitReplacing() {
         }
     }
 #endif
-    if (const std::error_code ec = file_.close()) {
+    if (const std::error_code ec = closePending(file_)) {
         discard();
         return ec;
     }
@@ -380,7 +539,7 @@ std::error_code PendingFile::commitIfFree() {
         return {};
     }
 #endif
-    if (const std::error_code ec = file_.close()) {
+    if (const std::error_code ec = closePending(file_)) {
         discard();
         return ec;
     }
@@ -393,6 +552,7 @@ std::error_code PendingFile::commitIfFree() {
 }
 
 void PendingFile::discard() {
+    // Closed first: Windows does not remove a file that is still open.
     file_.close();
     if (!temporary_.empty()) unlinkPath(std::exchange(temporary_, std::string()));
 }

@@ -7,12 +7,16 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "File.h"
 
 namespace tessaly {
 
+// The separator the program puts into the paths it forms. On Windows "/"
+// separates path parts too, and so does the colon of a drive ("C:name"):
+// baseName and folderPart split at whichever comes last.
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
 #else
@@ -25,9 +29,10 @@ std::string baseName(const std::string& path);
 std::string folderPart(const std::string& path);
 
 // True when `path`, taken literally, names an ordinary file. On Windows that
-// excludes folders, hidden and system files; elsewhere it is a regular file
-// after following links (folders, devices, FIFOs and sockets fail). A name
-// that starts with "." is an ordinary file.
+// excludes folders, hidden and system files and device names, after
+// following links; elsewhere it is a regular file after following links
+// (folders, devices, FIFOs and sockets fail). A name that starts with "."
+// is an ordinary file.
 bool isPresentFile(const std::string& path);
 
 // True when something (a file, a folder, a dangling link) stands at `path`.
@@ -57,11 +62,27 @@ private:
 Expected<std::vector<std::string>> listFolder(const std::string& folder,
                                               const std::function<bool(const std::string& name)>& wanted);
 
+// The path that an index entry names, as UTF-8. Index files are written in
+// UTF-8. On Windows an entry that is not valid UTF-8 comes from an index
+// written by an earlier program in the system's ANSI code page, and is read
+// in that code page; elsewhere the entry is the path as it stands.
+std::string indexEntryPath(std::string_view entry);
+
 #ifdef _WIN32
 // UTF-8 to UTF-16 and back, for the system's wide calls.
 std::wstring widen(const std::string& text);
 std::string narrow(const std::wstring& text);
 bool isFolderPath(const std::string& path);
+// True when `path` names a device rather than a file: a reserved DOS device
+// name as its last part (NUL, CON, COM1, "nul.txt", "AUX ."), except after
+// "\\?\", which takes names as written, or the device namespace
+// ("\\.\pipe\x", "\\?\C:" without a folder).
+bool namesDevice(const std::string& path);
+// Why a file cannot be created under `path` as it is written: a device name
+// (FileErrc::NotRegularFile), or a last part that Windows would store under
+// another name or in a stream of another file: one that ends in "." or " ",
+// or holds ":" (ERROR_INVALID_NAME). Nothing when the name is usable.
+std::error_code newFileNameProblem(const std::string& path);
 #endif
 
 } // namespace tessaly
