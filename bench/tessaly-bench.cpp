@@ -8,6 +8,9 @@
 // OUTPUT_FOLDER is used as the output-folder field's text: a plain prefix.
 // The message the window would show is printed to stderr as "TITLE: TEXT".
 // Exits 0 when the run succeeded, 1 when it failed, 2 on a usage error.
+//
+// The engine takes UTF-8: on Windows the arguments are read as UTF-16
+// (wmain) and converted, so that any name reaches it whatever the code page.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -16,9 +19,16 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "SplitMergeFile.h"
 #include "WindowMessages.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "Paths.h"
+#endif
 
 namespace {
 
@@ -65,26 +75,40 @@ std::int64_t chunkFromText(const char* text) {
     return chunk;
 }
 
-} // namespace
+// Writes one line of UTF-8 text to stderr. A Windows console is given the
+// text in UTF-16, as it would show the bytes in its own code page.
+void printError(const std::string& line) {
+#ifdef _WIN32
+    HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(console, &mode)) {
+        const std::wstring wide = tessaly::widen(line + "\n");
+        DWORD written = 0;
+        WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+#endif
+    std::cerr << line << '\n';
+}
 
-int main(int argc, char** argv) {
-    const std::string command = argc > 1 ? argv[1] : "";
-    const bool split = command == "split" && argc == 5;
-    const bool join = command == "join" && argc == 4;
+int run(const std::vector<std::string>& args) {
+    const std::string command = args.size() > 1 ? args[1] : "";
+    const bool split = command == "split" && args.size() == 5;
+    const bool join = command == "join" && args.size() == 4;
     if (!split && !join) return usage();
-    const std::int64_t chunk = split ? chunkFromText(argv[3]) : 0;
+    const std::int64_t chunk = split ? chunkFromText(args[3].c_str()) : 0;
     if (split && chunk == 0) return usage();
-    const std::string folder = split ? argv[4] : argv[3];
+    const std::string& folder = split ? args[4] : args[3];
 
     BenchHost host;
     const auto started = Clock::now();
     host.start();
-    const SplitMergeFile::Result result = split ? SplitMergeFile::SplitFile(host, argv[2], chunk, folder)
-                                                : SplitMergeFile::JoinFiles(host, argv[2], folder);
+    const SplitMergeFile::Result result = split ? SplitMergeFile::SplitFile(host, args[2], chunk, folder)
+                                                : SplitMergeFile::JoinFiles(host, args[2], folder);
     host.markPass(); // the window's next events run once the run returns
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
     if (const auto box = tessaly::messageFor(split ? tessaly::Command::Split : tessaly::Command::Join, result)) {
-        std::cerr << box->title << ": " << box->text << '\n';
+        printError(box->title + ": " + box->text);
     }
 
     std::printf("bytes=%lld seconds=%.6f throughput_MiB_s=%.1f longest_event_gap_ms=%.2f\n",
@@ -92,3 +116,15 @@ int main(int argc, char** argv) {
                 seconds > 0 ? static_cast<double>(host.bytes()) / (1 << 20) / seconds : 0.0, host.longestGapMs());
     return result.succeeded() ? 0 : 1;
 }
+
+} // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) args.push_back(tessaly::narrow(argv[i]));
+    return run(args);
+}
+#else
+int main(int argc, char** argv) { return run(std::vector<std::string>(argv, argv + argc)); }
+#endif
