@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include <sys/stat.h>
-
 #include "TestSupport.h"
 
 namespace tessaly::test {
@@ -18,46 +16,51 @@ enum class Output { FirstPiece, Index, Rebuilt };
 
 // Whatever stands at an output path is replaced by a new file, never
 // written through: the file a link leads to keeps its bytes.
-TEST_F(Engine, NeverWritesThroughALink) {
-    struct Row {
-        std::string name;
-        Link link;
-        Output output;
-    };
-    const Row rows[] = {
-        {"symbolic link at a piece", Link::Symbolic, Output::FirstPiece},
-        {"hard link at a piece", Link::Hard, Output::FirstPiece},
-        {"symbolic link at the index", Link::Symbolic, Output::Index},
-        {"hard link at the index", Link::Hard, Output::Index},
-        {"symbolic link at the rebuilt file", Link::Symbolic, Output::Rebuilt},
-        {"hard link at the rebuilt file", Link::Hard, Output::Rebuilt},
-    };
-    const std::string victim = dir + "victim";
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        fs::remove_all(out);
-        fs::remove_all(back);
-        mkdir("out");
-        mkdir("back");
-        writeFile(victim, "victim's own bytes");
-        const std::string at = r.output == Output::FirstPiece ? out + "movie.avi_splt1"
-                               : r.output == Output::Index    ? index
-                                                              : back + "movie.avi";
-        if (r.link == Link::Symbolic) fs::create_symlink(victim, at);
-        if (r.link == Link::Hard) fs::create_hard_link(victim, at);
-        FakeHost split, join;
-        EXPECT_EQ(summary(SplitFile(split, src, 100, out)), "succeeded");
-        EXPECT_EQ(summary(JoinFiles(join, index, back)), "succeeded");
-        EXPECT_EQ(readFile(victim), "victim's own bytes");
-        EXPECT_EQ(fs::hard_link_count(victim), 1u);
-        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(at)));
-        EXPECT_EQ(readFile(back + "movie.avi"), bytes);
+class NeverWritesThrough : public Engine {
+protected:
+    void plantAtEachOutput(Link link) {
+        const std::string victim = dir + "victim";
+        for (const Output output : {Output::FirstPiece, Output::Index, Output::Rebuilt}) {
+            SCOPED_TRACE(output == Output::FirstPiece ? "at a piece"
+                         : output == Output::Index    ? "at the index"
+                                                      : "at the rebuilt file");
+            fs::remove_all(fsPath(out));
+            fs::remove_all(fsPath(back));
+            mkdir("out");
+            mkdir("back");
+            writeFile(victim, "victim's own bytes");
+            const std::string at = output == Output::FirstPiece ? out + "movie.avi_splt1"
+                                   : output == Output::Index    ? index
+                                                                : back + "movie.avi";
+            if (link == Link::Symbolic) {
+                ASSERT_TRUE(makeSymlink(victim, at));
+            }
+            if (link == Link::Hard) fs::create_hard_link(fsPath(victim), fsPath(at));
+            FakeHost split, join;
+            EXPECT_EQ(summary(SplitFile(split, src, 100, out)), "succeeded");
+            EXPECT_EQ(summary(JoinFiles(join, index, back)), "succeeded");
+            EXPECT_EQ(readFile(victim), "victim's own bytes");
+            EXPECT_EQ(linkCount(victim), 1u);
+            EXPECT_TRUE(isPlainFile(at));
+            EXPECT_EQ(readFile(back + "movie.avi"), bytes);
+        }
     }
+};
+
+TEST_F(NeverWritesThrough, AHardLink) { plantAtEachOutput(Link::Hard); }
+
+TEST_F(NeverWritesThrough, ASymbolicLink) {
+    SKIP_WITHOUT_SYMLINKS();
+    plantAtEachOutput(Link::Symbolic);
 }
 
 // Runs `run` in a child process and kills it once it has copied its first
 // bytes, as a user's kill or a crash would.
 void killMidway(const std::function<Result(FakeHost&)>& run) {
+#ifdef _WIN32
+    (void)run;
+    ADD_FAILURE() << "no fork on Windows";
+#else
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     const int status = inChild([&] {
@@ -70,7 +73,7 @@ void killMidway(const std::function<Result(FakeHost&)>& run) {
         };
         run(host);
         return 0;
-    }, false, [&](pid_t child) {
+    }, false, [&](int child) {
         char byte = 0;
         [[maybe_unused]] const auto heard = ::read(ready[0], &byte, 1);
         ::kill(child, SIGKILL);
@@ -78,6 +81,7 @@ void killMidway(const std::function<Result(FakeHost&)>& run) {
     ::close(ready[0]);
     ::close(ready[1]);
     EXPECT_EQ(status, 128 + SIGKILL);
+#endif
 }
 
 // A run that is killed leaves no file that looks finished: a join leaves
@@ -85,6 +89,7 @@ void killMidway(const std::function<Result(FakeHost&)>& run) {
 // split over an earlier set has removed that set's index before its first
 // piece, so no index lists a mix of old and new pieces.
 TEST_F(Engine, KilledRunsLeaveNothingThatLooksFinished) {
+    POSIX_ONLY("fork and kill (and on Windows a killed join leaves its hidden .part file)");
     makeSparse(dir + "big", std::int64_t{256} << 20, {{0, "start"}});
     writeFile(dir + "big.splt", dir + "big\r\n" + dir + "big\r\n");
     for (const bool former : {false, true}) {
@@ -114,13 +119,16 @@ TEST_F(Engine, ResplitOverAnEarlierSet) {
     EXPECT_EQ(listing(out), (Names{"movie.avi_splt2", "movie.avi_splt3", "movie.avi_splt4", "movie.avi_splt5"}));
 }
 
-enum class Change { Grow, Rewrite, Shrink };
+enum class Change { Grow, Rewrite, Shrink, RewriteWithinASecond };
 
 // A source that changes while it is split gives pieces of no one version
 // of it: the split fails and keeps nothing. Pieces above 64 KiB are read as
 // they are written, smaller ones from blocks read ahead: both must notice.
+// A rewrite that keeps the size shows only in the time, which must be read
+// finer than in whole seconds.
 TEST_F(Engine, SourceChangedDuringTheSplit) {
     const std::string cutShort = "read " + src + ": the file ended early (was it changed during the run?)";
+    constexpr std::int64_t kSecond = 1'700'000'000;
     struct Row {
         std::string name;
         Change change;
@@ -132,21 +140,29 @@ TEST_F(Engine, SourceChangedDuringTheSplit) {
         {"grows, large pieces", Change::Grow, 1 << 20, "changed: " + src},
         {"rewritten in place, small pieces", Change::Rewrite, 100, "changed: " + src},
         {"rewritten in place, large pieces", Change::Rewrite, 1 << 20, "changed: " + src},
+        {"rewritten in place within a second", Change::RewriteWithinASecond, 1 << 20, "changed: " + src},
         {"cut short, small pieces", Change::Shrink, 100, "changed: " + src},
         {"cut short, large pieces", Change::Shrink, 1 << 20, cutShort},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         writeFile(src, std::string(r.chunk * 5 / 2, 'x'));
+        setModified(src, kSecond);
         FakeHost host;
         host.onProgress = [&](const Progress& p) {
             if (p.pieces != 1 || p.bytes != r.chunk) return;
-            if (r.change == Change::Grow) std::ofstream(src, std::ios::app) << "more";
-            if (r.change == Change::Rewrite) std::fstream(src, std::ios::in | std::ios::out) << "new!";
-            if (r.change == Change::Shrink) fs::resize_file(src, 10);
-            // A time of its own, whatever the clock's granularity.
-            const timespec times[2] = {{0, UTIME_OMIT}, {12345, 0}};
-            ::utimensat(AT_FDCWD, src.c_str(), times, 0);
+            if (r.change == Change::Grow) std::ofstream(fsPath(src), std::ios::app) << "more";
+            if (r.change == Change::Rewrite || r.change == Change::RewriteWithinASecond) {
+                std::fstream(fsPath(src), std::ios::in | std::ios::out | std::ios::binary) << "new!";
+            }
+            if (r.change == Change::Shrink) fs::resize_file(fsPath(src), 10);
+            // A time of its own, whatever the clock's granularity: another
+            // second, or a tenth of a second later in the same one.
+            if (r.change == Change::RewriteWithinASecond) {
+                setModified(src, kSecond, 100'000'000);
+            } else {
+                setModified(src, 12345);
+            }
         };
         EXPECT_EQ(summary(SplitFile(host, src, r.chunk, out)), r.expected);
         EXPECT_EQ(listing(out), Names{});
@@ -163,8 +179,8 @@ TEST_F(Engine, FileChangedDuringTheJoin) {
         writeFile(dir + "p.splt", piece + "\r\n" + piece + "\r\n");
         FakeHost host;
         host.onProgress = [&](const Progress& p) {
-            if (indexChanges && p.pieces == 1) std::ofstream(dir + "p.splt", std::ios::app) << piece << "\r\n";
-            if (!indexChanges && p.pieces == 0 && p.bytes > 0) std::ofstream(piece, std::ios::app) << "more";
+            if (indexChanges && p.pieces == 1) std::ofstream(fsPath(dir + "p.splt"), std::ios::app) << piece << "\r\n";
+            if (!indexChanges && p.pieces == 0 && p.bytes > 0) std::ofstream(fsPath(piece), std::ios::app) << "more";
         };
         EXPECT_EQ(summary(JoinFiles(host, dir + "p.splt", back)), "changed: " + (indexChanges ? dir + "p.splt" : piece));
         EXPECT_EQ(listing(back), Names{});
@@ -174,6 +190,7 @@ TEST_F(Engine, FileChangedDuringTheJoin) {
 // An output folder that can be entered but not listed: the check for
 // outputs that are the source asks about each output path in turn.
 TEST_F(Engine, OutputFolderThatCannotBeListed) {
+    POSIX_ONLY("folder permissions that stop a process without root");
     fs::permissions(dir, fs::perms::all);
     for (const bool linked : {false, true}) {
         SCOPED_TRACE(linked ? "hard link to the source at piece 2" : "nothing there");
@@ -213,38 +230,48 @@ TEST_F(Engine, ExceptionsStopAtTheEngine) {
     }
 }
 
-// Peak resident memory gained while `run` runs, in bytes.
+// Peak resident memory gained while `run` runs, in bytes; -1 where the
+// system does not tell (it is read from /proc).
 template <class Run>
 long peakGrowth(Run run) {
+    if (kWindows) {
+        run();
+        return -1;
+    }
     auto kib = [](const char* field) {
         std::ifstream status("/proc/self/status");
         for (std::string line; std::getline(status, line);) {
             if (line.starts_with(field)) return std::stol(line.substr(std::strlen(field)));
         }
-        return 0L;
+        return -1L;
     };
     std::ofstream("/proc/self/clear_refs") << "5"; // starts the peak afresh
     const long before = kib("VmRSS:");
     run();
-    return (kib("VmHWM:") - before) * 1024;
+    const long peak = kib("VmHWM:");
+    return before < 0 || peak < 0 ? -1 : (peak - before) * 1024;
 }
 
 // Reading an index holds neither the whole text nor its entries: a long
 // index is checked in fixed memory, and an index of zeros far larger than
-// memory is refused at its first line.
+// memory is refused at its first line. (Under Wine each entry costs a
+// file-system call many times slower, so the index there is shorter.)
 TEST_F(Engine, IndexFilesLargerThanMemory) {
+    const int entries = kWindows ? 20'000 : 2'000'000;
     std::string text;
-    for (int i = 0; i < 2'000'000; ++i) text += "/nonexistent/p\r\n";
+    for (int i = 0; i < entries; ++i) text += "/nonexistent/p\r\n";
     writeFile(dir + "long.splt", text);
     text = std::string();
     makeSparse(dir + "zeros.splt", std::int64_t{64} << 30);
     FakeHost host;
     Result result;
-    const long growth = peakGrowth([&] { result = JoinFiles(host, dir + "long.splt", back); });
+    [[maybe_unused]] const long growth = peakGrowth([&] { result = JoinFiles(host, dir + "long.splt", back); });
     EXPECT_EQ(summary(result), "missing piece: /nonexistent/p");
-    EXPECT_EQ(host.last.pieceCount, 2'000'000);
+    EXPECT_EQ(host.last.pieceCount, entries);
 #if !defined(__SANITIZE_ADDRESS__)
-    EXPECT_LT(growth, 8 << 20);
+    if (growth >= 0) {
+        EXPECT_LT(growth, 8 << 20);
+    }
 #endif
     EXPECT_EQ(summary(JoinFiles(host, dir + "zeros.splt", back)), "damaged: " + dir + "zeros.splt line 1 holds NUL");
     EXPECT_EQ(listing(back), Names{"long"}); // what was joined before the missing piece: nothing
