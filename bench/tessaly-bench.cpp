@@ -13,6 +13,7 @@
 // (wmain) and converted, so that any name reaches it whatever the code page.
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -92,6 +93,11 @@ void printError(const std::string& line) {
 }
 
 int run(const std::vector<std::string>& args) {
+#ifdef SIGXFSZ
+    // A write past the file-size limit fails with EFBIG, which the run
+    // reports and cleans up after, instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     const std::string command = args.size() > 1 ? args[1] : "";
     const bool split = command == "split" && args.size() == 5;
     const bool join = command == "join" && args.size() == 4;

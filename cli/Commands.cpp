@@ -108,17 +108,6 @@ int refuseAbsent(Command command, const std::string& path) {
     return failed(notAFileText(command, path, NotAFile::Other));
 }
 
-// A device, FIFO or socket, which the engine would replace with the
-// rebuilt file like any other file: joined into /dev/ as root, a set named
-// null.splt would take the place of /dev/null. A link to one is no such
-// thing, as the link is what is replaced.
-bool isSpecialFile(const std::string& path) {
-    std::error_code ec;
-    const fs::file_type type = fs::symlink_status(fsPath(path), ec).type();
-    return type == fs::file_type::block || type == fs::file_type::character || type == fs::file_type::fifo ||
-           type == fs::file_type::socket;
-}
-
 // The engine's host for a run in a terminal or a script: progress drawn on
 // standard error when asked for, no events to pass, and a stop once a
 // signal has asked for one.
@@ -204,7 +193,6 @@ int join(const Invocation& invocation, const std::string& folder) {
     if (stopSignal() != 0) return stopped(Command::Join);
 
     const std::string rebuilt = SplitMergeFile::RebuiltPath(folder, index);
-    if (isSpecialFile(rebuilt)) return failed(rebuiltIsSpecialText(rebuilt));
     const bool rebuiltWasFree = !tessaly::pathExists(rebuilt);
     RunHost host(drawProgress(invocation));
     const Result result = SplitMergeFile::JoinFiles(host, index, folder);

@@ -98,6 +98,11 @@ std::string failureText(Command command, const SplitMergeFile::Result& r) {
                " would overwrite the file being split; choose another output folder";
     case Problem::FileChanged:
         return shown(r.path) + " changed while it was being read; run again once it stays unchanged";
+    case Problem::PiecesChanged:
+        if (command == Command::Split) {
+            return "cannot split " + shown(r.path) + ": its pieces were replaced or changed by something else meanwhile";
+        }
+        return "cannot join " + shown(r.path) + ": the pieces it lists were replaced or changed meanwhile";
     case Problem::IndexDamaged: {
         std::string what;
         switch (r.damage) {
@@ -142,11 +147,6 @@ std::string unreachableText(Command command, const std::string& path, std::error
 
 std::string partOfPieceSetText(const std::string& path) {
     return "cannot split " + shown(path) + ": its path holds \".splt\" or \"_splt\", so it is part of a piece set";
-}
-
-std::string rebuiltIsSpecialText(const std::string& path) {
-    return "cannot join into " + shown(path) +
-           ": it is a device, FIFO or socket, which the join would replace; choose another output folder";
 }
 
 std::string notLargerThanOnePieceText(const std::string& path, std::int64_t size, std::int64_t pieceSize) {

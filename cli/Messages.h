@@ -29,7 +29,6 @@ std::string notAFileText(Command command, const std::string& path, NotAFile what
 // The system could not even tell what stands there.
 std::string unreachableText(Command command, const std::string& path, std::error_code error);
 std::string partOfPieceSetText(const std::string& path);
-std::string rebuiltIsSpecialText(const std::string& path);
 std::string notLargerThanOnePieceText(const std::string& path, std::int64_t size, std::int64_t pieceSize);
 
 // `text` followed by what became of the incomplete file at `path`, which

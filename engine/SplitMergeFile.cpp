@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 #include <vector>
 
@@ -112,11 +114,29 @@ Result checkUnchanged(File& file, const std::string& path, const tessaly::FileSt
     if (!more) return fileFailure(Operation::Read, path, more.error());
     const auto now = file.status();
     if (!now) return fileFailure(Operation::Read, path, now.error());
-    if (*more > 0 || now->size != before.size || now->modified != before.modified) {
+    if (*more > 0 || now->size != before.size || now->modified != before.modified || now->changed != before.changed) {
         return failure(Problem::FileChanged, path);
     }
     return {};
 }
+
+// Folds what the system says of a file into a running digest, so that what
+// two passes over a set of any size saw can be compared in fixed memory.
+void fold(std::uint64_t& digest, std::initializer_list<std::uint64_t> values) {
+    for (const std::uint64_t v : values) {
+        digest = (digest ^ v) * 0x100000001b3ULL;
+        digest ^= digest >> 29;
+    }
+}
+
+void foldFile(std::uint64_t& digest, const tessaly::FileStatus& s) {
+    fold(digest, {s.device, s.inode, static_cast<std::uint64_t>(s.size), static_cast<std::uint64_t>(s.modified),
+                  static_cast<std::uint64_t>(s.changed)});
+}
+
+// The permissions of files made from others: read and write as the
+// originals allow, never execute.
+unsigned dataPermissions(unsigned original) { return original & tessaly::kDefaultPermissions; }
 
 // What a split and a join share: the host, its pacing and the progress.
 class Run {
@@ -216,6 +236,7 @@ public:
         }
         if (Result r = checkSourceUnchanged(); ended(r)) return r;
         source_.close();
+        if (Result r = checkPiecesStillOurs(); ended(r)) return r;
         if (Result r = writeIndex(); ended(r)) return r;
         finished_ = true;
         return {};
@@ -302,7 +323,7 @@ private:
 
     Result writePiece(std::int64_t k, ReadAhead& readAhead) {
         const std::string path = PiecePath(folder_, sourcePath_, k);
-        auto piece = File::createFresh(path);
+        auto piece = File::createFresh(path, dataPermissions(before_.permissions));
         if (!piece) return fileFailure(Operation::Create, path, piece.error());
         created_ = k;
         const std::int64_t offset = (k - 1) * chunk_;
@@ -317,6 +338,9 @@ private:
         } else if (Result r = copy(source_, sourcePath_, offset, *piece, path, 0, size); ended(r)) {
             return r;
         }
+        const auto written = piece->status();
+        if (!written) return fileFailure(Operation::Write, path, written.error());
+        foldPiece(written_, *written);
         if (const std::error_code ec = piece->close()) return fileFailure(Operation::Write, path, ec);
         progress_.pieces = k;
         report();
@@ -327,12 +351,28 @@ private:
     // pieces of no one version of it.
     Result checkSourceUnchanged() { return checkUnchanged(source_, sourcePath_, before_); }
 
+    // Another run into the same folder, or anyone else, may have replaced or
+    // rewritten pieces since they were written: an index must not list a
+    // set that is not this one.
+    Result checkPiecesStillOurs() {
+        std::uint64_t now = 0;
+        for (std::int64_t k = 1; k <= count_; ++k) {
+            foldPiece(now, FileIdentity(PiecePath(folder_, sourcePath_, k)).status());
+            if (!pacer_.tick()) return stopped();
+        }
+        return now == written_ ? Result{} : failure(Problem::PiecesChanged, sourcePath_);
+    }
+
+    static void foldPiece(std::uint64_t& digest, const tessaly::FileStatus& s) {
+        fold(digest, {s.device, s.inode, static_cast<std::uint64_t>(s.size), static_cast<std::uint64_t>(s.modified)});
+    }
+
     // One line per piece, each its path and CR LF, formed again from the
     // piece numbers and written through a fixed buffer, so memory does not
     // grow with the number of pieces. The file takes its name only once
     // it is complete.
     Result writeIndex() {
-        auto index = PendingFile::create(indexPath_);
+        auto index = PendingFile::create(indexPath_, dataPermissions(before_.permissions));
         if (!index) return fileFailure(Operation::Create, indexPath_, index.error());
         constexpr std::size_t kFlushAt = 1 << 16;
         std::string buffer;
@@ -351,6 +391,11 @@ private:
             if (!pacer_.tick()) return stopped();
         }
         if (const std::error_code ec = flush()) return fileFailure(Operation::Write, indexPath_, ec);
+        // The pieces and the index are on the disk before the index takes
+        // its name: after a crash, an index never lists pieces that were lost.
+        if (const std::error_code ec = tessaly::flushFileSystem(index->file())) {
+            return fileFailure(Operation::Write, indexPath_, ec);
+        }
         if (const std::error_code ec = index->commitReplacing()) return fileFailure(Operation::Write, indexPath_, ec);
         return {};
     }
@@ -362,6 +407,7 @@ private:
     File source_;
     tessaly::FileStatus before_;
     std::int64_t length_ = 0, count_ = 0, created_ = 0;
+    std::uint64_t written_ = 0; // the pieces this run wrote, folded
     bool finished_ = false;
 };
 
@@ -379,15 +425,27 @@ public:
         if (name.empty() || name == "." || name == "..") return failure(Problem::NoRebuiltName, indexPath_);
         rebuiltPath_ = folder_ + name;
         if (Result r = openIndex(); ended(r)) return r;
+        // A folder, device or FIFO at the rebuilt path is refused before
+        // any work, rather than found in the way at the end.
+        if (const std::error_code ec = tessaly::replaceProblem(rebuiltPath_)) {
+            return fileFailure(Operation::Create, rebuiltPath_, ec);
+        }
         if (Result r = checkEntries(); ended(r)) return r;
+        const FileIdentity former(rebuiltPath_);
         const bool replacing = tessaly::pathExists(rebuiltPath_);
-        auto out = PendingFile::create(rebuiltPath_);
+        // Readable by no one the pieces, or a file it replaces, kept out.
+        const unsigned permissions = replacing && former.exists() ? permissions_ & former.status().permissions
+                                                                  : permissions_;
+        auto out = PendingFile::create(rebuiltPath_, dataPermissions(permissions));
         if (!out) return fileFailure(Operation::Create, rebuiltPath_, out.error());
         progress_ = {0, count_, 0, byteCount_};
         report();
         if (Result r = appendPieces(*out, replacing); ended(r)) return r;
         if (Result r = checkIndexUnchanged(); ended(r)) return r;
-        return commit(*out, replacing);
+        // Pieces replaced after the first pass looked at them, as by a new
+        // split into their folder, would join into a mix of two sets.
+        if (appended_ != listed_) return failure(Problem::PiecesChanged, indexPath_);
+        return commit(*out);
     }
 
 private:
@@ -436,8 +494,11 @@ private:
             const std::string path = tessaly::indexEntryPath(entry.path);
             const FileIdentity piece(path);
             if (piece == rebuilt) return failure(Problem::RebuiltIsPiece, rebuiltPath_, path);
-            ++count_;
-            byteCount_ += piece.size();
+            if (++count_ == 1 && piece.exists()) permissions_ = piece.status().permissions;
+            foldFile(listed_, piece.status());
+            // Only a count for the progress shown: sets beyond any file size
+            // fail once written, and the count stops at the largest number.
+            byteCount_ = byteCount_ > INT64_MAX - piece.size() ? INT64_MAX : byteCount_ + piece.size();
             if (!pacer_.tick()) return stopped();
         }
     }
@@ -468,6 +529,7 @@ private:
         if (!piece) return fileFailure(Operation::Open, path, piece.error());
         const auto before = piece->status();
         if (!before) return fileFailure(Operation::Read, path, before.error());
+        foldFile(appended_, *before);
         if (Result r = copy(*piece, path, 0, out, rebuiltPath_, written_, before->size); ended(r)) return r;
         written_ += before->size;
         return checkUnchanged(*piece, path, *before);
@@ -485,13 +547,11 @@ private:
 
     Result checkIndexUnchanged() { return checkUnchanged(index_, indexPath_, before_); }
 
-    // Where an older file is replaced, the new content must be on the disk
-    // before the name points at it, so that a crash cannot leave an empty
-    // file where the old one was.
-    Result commit(PendingFile& out, bool replacing) {
-        if (replacing) {
-            if (const std::error_code ec = out.file().sync()) return fileFailure(Operation::Write, rebuiltPath_, ec);
-        }
+    // The result is on the disk before it takes its name, so that a crash
+    // can leave neither an empty file where an older one was, nor an empty
+    // rebuilt file after its pieces were deleted.
+    Result commit(PendingFile& out) {
+        if (const std::error_code ec = out.file().sync()) return fileFailure(Operation::Write, rebuiltPath_, ec);
         if (const std::error_code ec = out.commitReplacing()) return fileFailure(Operation::Write, rebuiltPath_, ec);
         return {};
     }
@@ -503,6 +563,10 @@ private:
     tessaly::FileStatus before_;
     std::error_code readError_;
     std::int64_t count_ = 0, byteCount_ = 0, written_ = 0;
+    // What the first pass saw of the listed pieces, and what the join
+    // opened, folded; and the first piece's permissions.
+    std::uint64_t listed_ = 0, appended_ = 0;
+    unsigned permissions_ = tessaly::kDefaultPermissions;
 };
 
 // Exceptions stop at the engine's edge: the run's own objects have cleaned

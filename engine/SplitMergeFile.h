@@ -52,6 +52,8 @@ enum class Problem {
     WouldOverwriteSource, // path: the source; other: the output path that is the source
     FileChanged,          // path: a file the run reads (the source, the index file or a
                           //   piece), whose size or time changed while it was read
+    PiecesChanged,        // path: the file split, or the index file; something else
+                          //   replaced or rewrote the set's pieces while the run went on
     IndexDamaged,         // path: the index file; line; damage
     NoRebuiltName,        // path: the index file, whose name leaves no file name
     RebuiltIsIndex,       // path: the rebuilt path, which names the index file

@@ -154,18 +154,16 @@ using stat_t = struct stat;
 // must not wait for a writer.
 constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
 constexpr int kCreateFlags = O_WRONLY | O_CLOEXEC | O_CREAT | O_EXCL | O_NOFOLLOW;
-int openFile(const std::string& p, int flags) {
+int openFile(const std::string& p, int flags, unsigned permissions = kDefaultPermissions) {
     int fd;
     do {
-        fd = ::open(p.c_str(), flags, 0666);
+        fd = ::open(p.c_str(), flags, static_cast<mode_t>(permissions & 0777));
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
 bool isRegular(const stat_t& st) { return S_ISREG(st.st_mode); }
 bool isFolder(const stat_t& st) { return S_ISDIR(st.st_mode); }
-std::int64_t modifiedNs(const stat_t& st) {
-    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-}
+std::int64_t nanoseconds(const timespec& t) { return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; }
 
 Expected<std::int64_t> readSome(int fd, char* buffer, std::size_t n, std::int64_t offset) {
     for (;;) {
@@ -193,6 +191,7 @@ std::error_code closeFile(int fd) {
 }
 
 std::error_code unlinkPath(const std::string& p) {
+    if (const std::error_code ec = replaceProblem(p)) return ec;
     if (::unlink(p.c_str()) == 0 || errno == ENOENT) return {};
     return lastError();
 }
@@ -336,7 +335,8 @@ Expected<File> File::openRead(const std::string& path) {
     return f;
 }
 
-Expected<File> File::createFresh(const std::string& path) {
+// Windows keeps no permission bits: new files are ordinary writable files.
+Expected<File> File::createFresh(const std::string& path, unsigned) {
     if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
     if (const std::error_code ec = newFileNameProblem(path)) return ec;
     // Should another file take the freed name before the exclusive create,
@@ -349,24 +349,32 @@ Expected<File> File::createFresh(const std::string& path) {
     }
 }
 
-Expected<File> File::createNew(const std::string& path) {
+Expected<File> File::createNew(const std::string& path, unsigned) {
     if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
     auto fd = createExclusive(path, FILE_ATTRIBUTE_NORMAL);
     if (!fd) return fd.error();
     return File(*fd);
 }
 
-Expected<FileStatus> File::status() const {
+Expected<FileStatus> statusOfHandle(void* handle) {
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(handleOf(fd_), &info)) return win32Error();
+    FILE_BASIC_INFO times{};
+    if (!GetFileInformationByHandle(handle, &info) ||
+        !GetFileInformationByHandleEx(handle, FileBasicInfo, &times, sizeof times)) {
+        return win32Error();
+    }
     FileStatus s;
     s.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
-    // The last-write time in 100 ns steps, where the C runtime gives whole seconds.
+    // Times in 100 ns steps, where the C runtime gives whole seconds.
     s.modified = unixNanoseconds(info.ftLastWriteTime);
+    s.changed = (times.ChangeTime.QuadPart - 116444736000000000) * 100;
     s.device = info.dwVolumeSerialNumber;
     s.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    s.permissions = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
     return s;
 }
+
+Expected<FileStatus> File::status() const { return statusOfHandle(handleOf(fd_)); }
 #else
 Expected<File> File::openRead(const std::string& path) {
     if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
@@ -382,21 +390,21 @@ Expected<File> File::openRead(const std::string& path) {
     return f;
 }
 
-Expected<File> File::createFresh(const std::string& path) {
+Expected<File> File::createFresh(const std::string& path, unsigned permissions) {
     if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
     // Should another file take the freed name before the exclusive create,
     // that one loses its name too; after a few rounds the clash is reported.
     for (int attempt = 0;; ++attempt) {
         if (const std::error_code ec = unlinkPath(path)) return ec;
-        File f(openFile(path, kCreateFlags));
+        File f(openFile(path, kCreateFlags, permissions));
         if (f.isOpen()) return f;
         if (errno != EEXIST || attempt == 3) return lastError();
     }
 }
 
-Expected<File> File::createNew(const std::string& path) {
+Expected<File> File::createNew(const std::string& path, unsigned permissions) {
     if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
-    File f(openFile(path, kCreateFlags));
+    File f(openFile(path, kCreateFlags, permissions));
     if (!f.isOpen()) return lastError();
     return f;
 }
@@ -406,9 +414,11 @@ Expected<FileStatus> File::status() const {
     if (::fstat(fd_, &st) != 0) return lastError();
     FileStatus s;
     s.size = static_cast<std::int64_t>(st.st_size);
-    s.modified = modifiedNs(st);
+    s.modified = nanoseconds(st.st_mtim);
+    s.changed = nanoseconds(st.st_ctim);
     s.device = static_cast<std::uint64_t>(st.st_dev);
     s.inode = static_cast<std::uint64_t>(st.st_ino);
+    s.permissions = st.st_mode & 0777;
     return s;
 }
 #endif
@@ -450,7 +460,7 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
     return *this;
 }
 
-Expected<PendingFile> PendingFile::create(const std::string& path) {
+Expected<PendingFile> PendingFile::create(const std::string& path, [[maybe_unused]] unsigned permissions) {
     if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
 #ifdef _WIN32
     // The name it is to take is checked now, before anything is written.
@@ -463,7 +473,7 @@ Expected<PendingFile> PendingFile::create(const std::string& path) {
     // Unnamed files are named later through /proc; without it they could
     // never be named, so then a hidden temporary file serves instead.
     if (::access("/proc/self/fd", X_OK) == 0) {
-        File unnamed(openFile(folder.empty() ? "." : folder, O_TMPFILE | O_WRONLY | O_CLOEXEC));
+        File unnamed(openFile(folder.empty() ? "." : folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, permissions));
         if (unnamed.isOpen()) {
             pending.file_ = std::move(unnamed);
             return pending;
@@ -477,7 +487,7 @@ Expected<PendingFile> PendingFile::create(const std::string& path) {
         auto fd = createExclusive(temporary, kPendingAttributes);
         Expected<File> file = fd ? Expected<File>(File(*fd)) : Expected<File>(fd.error());
 #else
-        auto file = File::createNew(temporary);
+        auto file = File::createNew(temporary, permissions);
 #endif
         if (file) {
             pending.file_ = std::move(*file);
@@ -490,6 +500,10 @@ Expected<PendingFile> PendingFile::create(const std::string& path) {
 }
 
 std::error_code PendingFile::commitReplacing() {
+    if (const std::error_code ec = replaceProblem(path_)) {
+        discard();
+        return ec;
+    }
 #ifndef _WIN32
     if (temporary_.empty()) {
         // Named straight away where the name is free; otherwise under a
@@ -584,6 +598,29 @@ CopyResult copyBytes(File& in, std::int64_t inOffset, File& out, std::int64_t ou
 std::error_code removeFile(const std::string& path) {
     if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
     return unlinkPath(path);
+}
+
+std::error_code replaceProblem(const std::string& path) {
+    if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
+#ifdef _WIN32
+    if (namesDevice(path)) return make_error_code(FileErrc::NotRegularFile);
+    if (isFolderPath(path)) return std::make_error_code(std::errc::is_a_directory);
+#else
+    // The link itself, not what it leads to: a link is replaced.
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return {};
+    if (S_ISDIR(st.st_mode)) return std::make_error_code(std::errc::is_a_directory);
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return make_error_code(FileErrc::NotRegularFile);
+#endif
+    return {};
+}
+
+std::error_code flushFileSystem(File& file) {
+#ifdef _WIN32
+    return file.sync();
+#else
+    return ::syncfs(file.native()) == 0 ? std::error_code() : lastError();
+#endif
 }
 
 } // namespace tessaly

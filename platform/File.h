@@ -53,12 +53,19 @@ struct IoError {
     std::string reason() const { return code.message(); }
 };
 
-// What the system says of an open file.
+// What the system says of a file.
 struct FileStatus {
     std::int64_t size = 0;
-    std::int64_t modified = 0; // nanoseconds since the epoch
+    std::int64_t modified = 0; // last write, nanoseconds since the epoch
+    std::int64_t changed = 0;  // last change of content or attributes, which
+                               // no user can set back
     std::uint64_t device = 0, inode = 0;
+    unsigned permissions = 0666; // rwx bits for owner, group and others
 };
+
+// The permissions a new file is created with when none are asked for; the
+// user's umask applies on top.
+inline constexpr unsigned kDefaultPermissions = 0666;
 
 class File {
 public:
@@ -73,12 +80,13 @@ public:
     // FIFO, a device) is refused without being opened, so a FIFO cannot
     // block and a device sees no open.
     static Expected<File> openRead(const std::string& path);
-    // A new, empty file at `path`. Whatever file stands there (a file, a
-    // symbolic or hard link) loses that name first and is never written
-    // through; a folder there is an error (EISDIR).
-    static Expected<File> createFresh(const std::string& path);
+    // A new, empty file at `path`, with `permissions` (less the umask).
+    // Whatever file stands there (a file, a symbolic or hard link) loses
+    // that name first and is never written through; a folder there is an
+    // error (EISDIR), a device, FIFO or socket too (NotRegularFile).
+    static Expected<File> createFresh(const std::string& path, unsigned permissions = kDefaultPermissions);
     // A new file at a path where nothing may stand yet (EEXIST otherwise).
-    static Expected<File> createNew(const std::string& path);
+    static Expected<File> createNew(const std::string& path, unsigned permissions = kDefaultPermissions);
 
     bool isOpen() const { return fd_ >= 0; }
     Expected<FileStatus> status() const;
@@ -112,12 +120,14 @@ public:
     PendingFile(PendingFile&& other) noexcept;
     PendingFile& operator=(PendingFile&& other) noexcept;
 
-    // A pending file in the folder of `path`, to be named `path`.
-    static Expected<PendingFile> create(const std::string& path);
+    // A pending file in the folder of `path`, to be named `path`, with
+    // `permissions` (less the umask).
+    static Expected<PendingFile> create(const std::string& path, unsigned permissions = kDefaultPermissions);
 
     File& file() { return file_; }
     // Closes the file and gives it its name, replacing whatever file stands
-    // there (a link is replaced, not followed).
+    // there (a link is replaced, not followed; a folder, device, FIFO or
+    // socket is not replaced).
     std::error_code commitReplacing();
     // As commitReplacing, but only where nothing stands at the path yet
     // (EEXIST otherwise).
@@ -147,9 +157,24 @@ struct CopyResult {
 // A result with fewer bytes than asked and no failure means `in` ended.
 CopyResult copyBytes(File& in, std::int64_t inOffset, File& out, std::int64_t outOffset, std::int64_t length);
 
-// Removes the file at `path` (never a folder); a path where nothing stands is
-// no error.
+// Removes the file or link at `path`; a path where nothing stands is no
+// error. A folder is not removed (EISDIR), nor a device, FIFO or socket
+// (NotRegularFile).
 std::error_code removeFile(const std::string& path);
+
+// Why whatever stands at `path` may not be replaced by a new file: a folder
+// (EISDIR), or a device, FIFO or socket (NotRegularFile). Nothing when the
+// path is free or holds a file or a link, which is replaced, not followed.
+std::error_code replaceProblem(const std::string& path);
+
+// Puts on the storage device what was written to the file system that
+// holds `file` (on Windows: what was written to `file` itself).
+std::error_code flushFileSystem(File& file);
+
+#ifdef _WIN32
+// What Windows says of the file behind an open handle.
+Expected<FileStatus> statusOfHandle(void* handle);
+#endif
 
 } // namespace tessaly
 

@@ -183,28 +183,27 @@ FileIdentity::FileIdentity(const std::string& path) {
     HANDLE h = CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return;
-    BY_HANDLE_FILE_INFORMATION info{};
-    exists_ = GetFileInformationByHandle(h, &info) != 0;
+    const auto status = statusOfHandle(h);
+    regular_ = GetFileType(h) == FILE_TYPE_DISK && !isFolderPath(path);
     CloseHandle(h);
-    if (!exists_) return;
-    device_ = info.dwVolumeSerialNumber;
-    inode_ = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        size_ = static_cast<std::int64_t>((static_cast<unsigned long long>(info.nFileSizeHigh) << 32) |
-                                          info.nFileSizeLow);
-    }
+    if (!status) return;
+    exists_ = true;
+    status_ = *status;
 #else
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return;
     exists_ = true;
-    device_ = st.st_dev;
-    inode_ = st.st_ino;
-    if (S_ISREG(st.st_mode)) size_ = static_cast<std::int64_t>(st.st_size);
+    regular_ = S_ISREG(st.st_mode);
+    auto ns = [](const timespec& t) { return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; };
+    status_ = FileStatus{static_cast<std::int64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim),
+                         static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                         static_cast<unsigned>(st.st_mode & 0777)};
 #endif
 }
 
 bool FileIdentity::operator==(const FileIdentity& other) const {
-    return exists_ && other.exists_ && device_ == other.device_ && inode_ == other.inode_;
+    return exists_ && other.exists_ && status_.device == other.status_.device &&
+           status_.inode == other.status_.inode;
 }
 
 Expected<std::vector<std::string>> listFolder(const std::string& folder,

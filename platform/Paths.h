@@ -47,13 +47,14 @@ public:
     // False when nothing stood at the path when the identity was read.
     bool exists() const { return exists_; }
     // The size of a regular file; 0 for anything else.
-    std::int64_t size() const { return size_; }
+    std::int64_t size() const { return regular_ ? status_.size : 0; }
+    // What the system said of it (all zero when nothing stood there).
+    const FileStatus& status() const { return status_; }
     bool operator==(const FileIdentity& other) const;
 
 private:
-    bool exists_ = false;
-    std::int64_t size_ = 0;
-    unsigned long long device_ = 0, inode_ = 0;
+    bool exists_ = false, regular_ = false;
+    FileStatus status_{0, 0, 0, 0, 0, 0};
 };
 
 // The paths of the entries of `folder` (a prefix ending in a path separator,

@@ -38,6 +38,11 @@ std::string failureText(Command command, const Result& r) {
     case Problem::FileChanged:
         if (command == Command::Split) return cannot + r.path + ": the file changed while it was being split.";
         return "Cannot join: " + r.path + " changed while it was being joined.";
+    case Problem::PiecesChanged:
+        if (command == Command::Split) {
+            return cannot + r.path + ": its pieces were replaced or changed by something else while they were written.";
+        }
+        return cannot + r.path + ": the pieces it lists were replaced or changed while they were being joined.";
     case Problem::IndexDamaged:
         return cannot + r.path + ": the index file is damaged (line " + std::to_string(r.line) + " " +
                damageText(r.damage) + ").";

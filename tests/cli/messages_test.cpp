@@ -51,6 +51,8 @@ TEST(Messages, OneLinePerProblem) {
          "cannot split /a/b: writing /o/b_splt1 would overwrite the file being split; choose another output folder"},
         {"file changed", Command::Join, failure(Problem::FileChanged, "/o/b_splt2"),
          "/o/b_splt2 changed while it was being read; run again once it stays unchanged"},
+        {"pieces replaced", Command::Join, failure(Problem::PiecesChanged, "/o/x.splt"),
+         "cannot join /o/x.splt: the pieces it lists were replaced or changed meanwhile"},
         {"empty line", Command::Join, damaged(3, Damage::Empty), "damaged index /o/x.splt: line 3 is empty"},
         {"NUL", Command::Join, damaged(1, Damage::HoldsNul), "damaged index /o/x.splt: line 1 holds a NUL byte"},
         {"long line", Command::Join, damaged(2, Damage::TooLong),

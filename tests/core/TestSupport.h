@@ -86,6 +86,7 @@ inline std::string summary(const Result& r) {
     case Problem::PathHoldsLineBreak: return "line break in " + r.other;
     case Problem::WouldOverwriteSource: return "would overwrite the source: " + r.other;
     case Problem::FileChanged: return "changed: " + r.path;
+    case Problem::PiecesChanged: return "pieces changed: " + r.path;
     case Problem::IndexDamaged:
         return "damaged: " + r.path + " line " + std::to_string(r.line) + " " + damages[int(r.damage)];
     case Problem::NoRebuiltName: return "no rebuilt name: " + r.path;

@@ -166,7 +166,7 @@ TEST_F(Engine, PresenceThroughSymbolicLinks) {
 }
 
 // What stands at an output path before a split or a join.
-enum class Planted { Nothing, LinkToSource, HardLinkToSource, Folder, NoOutputFolder };
+enum class Planted { Nothing, LinkToSource, HardLinkToSource, Folder, Fifo, NoOutputFolder };
 
 struct SplitFailure {
     std::string name, source;
@@ -197,6 +197,9 @@ protected:
             }
             if (r.planted == Planted::HardLinkToSource) fs::create_hard_link(fsPath(src), fsPath(at));
             if (r.planted == Planted::Folder) fs::create_directory(fsPath(at));
+            if (r.planted == Planted::Fifo) {
+                ASSERT_TRUE(makeFifo(at));
+            }
             FakeHost host;
             auto split = [&] { return SplitFile(host, r.source, r.chunk, folder); };
             const Result result = withFileSizeLimit(r.limit, split);
@@ -258,6 +261,8 @@ TEST_F(SplitFailures, PosixFilesAndAFullDisk) {
         {"disk full in a piece", src, 200, "write @movie.avi_splt1: " + reason(EFBIG), Planted::Nothing, "", 101},
         {"disk full in the index", src, 100, "write @movie.avi.splt: " + reason(EFBIG), Planted::Nothing, "", 101},
         {"CR LF in the source name", crlfName, 100, "line break in @a\r\nb_splt1"},
+        {"FIFO at a piece path", src, 100, "create @movie.avi_splt1: not a regular file", Planted::Fifo,
+         "movie.avi_splt1"},
     };
     if (FileSize::FileSize2(shortFile) > 100) {
         rows.push_back({"source shorter than its size", shortFile, 1000, "read " + shortFile + ": " + endedEarly});
@@ -304,7 +309,8 @@ TEST_F(JoinFailures, RefusedOrFailedWithTheReason) {
     writeFile(damaged, piece1 + "\r\n\r\n" + piece1 + "\r\n");
     writeFile(nul, piece1 + "\r\n" + piece1 + "\r\n" + piece1 + std::string("\0x", 2) + "\r\n");
     writeFile(huge, std::string(kLongestEntry + 1, 'a') + "\r\n");
-    for (const char* name : {".splt", "..splt", "...splt"}) writeFile(dir + name, piece1 + "\r\n");
+    for (const char* name : {".splt", "..splt", "...splt", "sub.splt"}) writeFile(dir + name, piece1 + "\r\n");
+    fs::create_directory(fsPath(back + "sub"));
     joinEach({
         {"missing index", dir + "none.splt", back, "open " + dir + "none.splt: " + reason(ENOENT)},
         {"device as index", kDevice, back, "open " + kDevice + ": not a regular file"},
@@ -317,8 +323,9 @@ TEST_F(JoinFailures, RefusedOrFailedWithTheReason) {
         {"index named .splt", dir + ".splt", back, "no rebuilt name: " + dir + ".splt"},
         {"rebuilt name .", dir + "..splt", back, "no rebuilt name: " + dir + "..splt"},
         {"rebuilt name ..", dir + "...splt", back, "no rebuilt name: " + dir + "...splt"},
+        {"folder at the rebuilt path", dir + "sub.splt", back, "create " + back + "sub: " + reason(EISDIR)},
     });
-    EXPECT_EQ(listing(back), (Names{"movie.avi", "x"}));
+    EXPECT_EQ(listing(back), (Names{"movie.avi", "sub", "x"}));
     EXPECT_EQ(listing(own), Names{"list"});
     EXPECT_EQ(readFile(back + "x"), "piece x");
 }
@@ -328,13 +335,16 @@ TEST_F(JoinFailures, PosixFilesAndAFullDisk) {
     // This process's memory, read from address 0, which is not mapped.
     writeFile(dir + "proc.splt", piece1 + "\r\n/proc/self/mem\r\n");
     ASSERT_TRUE(makeFifo(dir + "fifo.splt"));
+    writeFile(dir + "pipe.splt", piece1 + "\r\n");
+    ASSERT_TRUE(makeFifo(back + "pipe"));
     joinEach({
         {"FIFO as index", dir + "fifo.splt", back, "open " + dir + "fifo.splt: not a regular file"},
+        {"FIFO at the rebuilt path", dir + "pipe.splt", back, "create " + back + "pipe: not a regular file"},
         {"unreadable piece", dir + "proc.splt", back, "read /proc/self/mem: " + reason(EIO)},
         {"disk full, former file", index, back, "write " + back + "movie.avi: " + reason(EFBIG), 150},
         {"disk full, no former file", index, empty, "write " + empty + "movie.avi: " + reason(EFBIG), 150},
     });
-    EXPECT_EQ(listing(back), Names{"movie.avi"});
+    EXPECT_EQ(listing(back), (Names{"movie.avi", "pipe"}));
 }
 
 // What stands at the path of a listed piece.

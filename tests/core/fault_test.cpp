@@ -119,7 +119,7 @@ TEST_F(Engine, ResplitOverAnEarlierSet) {
     EXPECT_EQ(listing(out), (Names{"movie.avi_splt2", "movie.avi_splt3", "movie.avi_splt4", "movie.avi_splt5"}));
 }
 
-enum class Change { Grow, Rewrite, Shrink, RewriteWithinASecond };
+enum class Change { Grow, Rewrite, Shrink, RewriteWithinASecond, RewriteTimePutBack };
 
 // A source that changes while it is split gives pieces of no one version
 // of it: the split fails and keeps nothing. Pieces above 64 KiB are read as
@@ -141,6 +141,7 @@ TEST_F(Engine, SourceChangedDuringTheSplit) {
         {"rewritten in place, small pieces", Change::Rewrite, 100, "changed: " + src},
         {"rewritten in place, large pieces", Change::Rewrite, 1 << 20, "changed: " + src},
         {"rewritten in place within a second", Change::RewriteWithinASecond, 1 << 20, "changed: " + src},
+        {"rewritten in place, time put back", Change::RewriteTimePutBack, 100, "changed: " + src},
         {"cut short, small pieces", Change::Shrink, 100, "changed: " + src},
         {"cut short, large pieces", Change::Shrink, 1 << 20, cutShort},
     };
@@ -152,7 +153,8 @@ TEST_F(Engine, SourceChangedDuringTheSplit) {
         host.onProgress = [&](const Progress& p) {
             if (p.pieces != 1 || p.bytes != r.chunk) return;
             if (r.change == Change::Grow) std::ofstream(fsPath(src), std::ios::app) << "more";
-            if (r.change == Change::Rewrite || r.change == Change::RewriteWithinASecond) {
+            if (r.change == Change::Rewrite || r.change == Change::RewriteWithinASecond ||
+                r.change == Change::RewriteTimePutBack) {
                 std::fstream(fsPath(src), std::ios::in | std::ios::out | std::ios::binary) << "new!";
             }
             if (r.change == Change::Shrink) fs::resize_file(fsPath(src), 10);
@@ -160,6 +162,8 @@ TEST_F(Engine, SourceChangedDuringTheSplit) {
             // second, or a tenth of a second later in the same one.
             if (r.change == Change::RewriteWithinASecond) {
                 setModified(src, kSecond, 100'000'000);
+            } else if (r.change == Change::RewriteTimePutBack) {
+                setModified(src, kSecond); // only the change time, which no one can set, tells
             } else {
                 setModified(src, 12345);
             }
@@ -169,22 +173,78 @@ TEST_F(Engine, SourceChangedDuringTheSplit) {
     }
 }
 
+enum class JoinChange { PieceGrows, IndexGrows, PieceReplaced };
+
 // A piece or the index file that changes while it is joined fails the join,
-// which keeps nothing.
+// which keeps nothing; so does a piece replaced by another file, as a new
+// split into the pieces' folder would, after the index was first read.
 TEST_F(Engine, FileChangedDuringTheJoin) {
-    const std::string piece = dir + "piece";
-    writeFile(piece, std::string(12 << 20, 'p'));
-    for (const bool indexChanges : {false, true}) {
-        SCOPED_TRACE(indexChanges ? "index" : "piece");
-        writeFile(dir + "p.splt", piece + "\r\n" + piece + "\r\n");
+    const std::string piece = dir + "piece", listed = dir + "p.splt";
+    struct Row {
+        std::string name;
+        JoinChange change;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"piece grows", JoinChange::PieceGrows, "changed: " + piece},
+        {"index grows", JoinChange::IndexGrows, "changed: " + listed},
+        {"piece replaced, same bytes and time", JoinChange::PieceReplaced, "pieces changed: " + listed},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        writeFile(piece, std::string(12 << 20, 'p'));
+        setModified(piece, 12345);
+        writeFile(listed, piece + "\r\n" + piece + "\r\n");
         FakeHost host;
         host.onProgress = [&](const Progress& p) {
-            if (indexChanges && p.pieces == 1) std::ofstream(fsPath(dir + "p.splt"), std::ios::app) << piece << "\r\n";
-            if (!indexChanges && p.pieces == 0 && p.bytes > 0) std::ofstream(fsPath(piece), std::ios::app) << "more";
+            if (r.change == JoinChange::IndexGrows && p.pieces == 1) {
+                std::ofstream(fsPath(listed), std::ios::app) << piece << "\r\n";
+            }
+            if (r.change == JoinChange::PieceGrows && p.pieces == 0 && p.bytes > 0) {
+                std::ofstream(fsPath(piece), std::ios::app) << "more";
+            }
+            if (r.change == JoinChange::PieceReplaced && p.pieces == 0 && p.bytes == 0) {
+                writeFile(dir + "twin", readFile(piece));
+                setModified(dir + "twin", 12345);
+                fs::rename(fsPath(dir + "twin"), fsPath(piece));
+            }
         };
-        EXPECT_EQ(summary(JoinFiles(host, dir + "p.splt", back)), "changed: " + (indexChanges ? dir + "p.splt" : piece));
+        EXPECT_EQ(summary(JoinFiles(host, listed, back)), r.expected);
         EXPECT_EQ(listing(back), Names{});
     }
+}
+
+// Another run, or anyone else, that replaces a piece while a split goes on
+// leaves a set that is not this one: no index may list it.
+TEST_F(Engine, PieceReplacedDuringTheSplit) {
+    FakeHost host;
+    host.onProgress = [&](const Progress& p) {
+        if (p.pieces == 2) {
+            writeFile(out + "other", "another run's piece");
+            fs::rename(fsPath(out + "other"), fsPath(out + "movie.avi_splt1"));
+        }
+    };
+    EXPECT_EQ(summary(SplitFile(host, src, 100, out)), "pieces changed: " + src);
+    EXPECT_EQ(listing(out), Names{});
+}
+
+// Pieces, index and rebuilt file are readable by no one the source was not;
+// a rebuilt file that replaces another is also kept to that one's readers.
+TEST_F(Engine, OutputsKeepToTheirOriginalsReaders) {
+    POSIX_ONLY("permission bits");
+    const auto permissions = [](const std::string& path) { return unsigned(fs::status(path).permissions()) & 0777; };
+    const auto process = ::umask(022);
+    fs::permissions(src, fs::perms(0600));
+    FakeHost split, join, again;
+    ASSERT_EQ(summary(SplitFile(split, src, 100, out)), "succeeded");
+    for (const std::string& file : listing(out)) EXPECT_EQ(permissions(out + file), 0600u) << file;
+    ASSERT_EQ(summary(JoinFiles(join, index, back)), "succeeded");
+    EXPECT_EQ(permissions(back + "movie.avi"), 0600u);
+    fs::permissions(back + "movie.avi", fs::perms(0640));
+    for (const std::string& file : listing(out)) fs::permissions(out + file, fs::perms(0644));
+    ASSERT_EQ(summary(JoinFiles(again, index, back)), "succeeded");
+    EXPECT_EQ(permissions(back + "movie.avi"), 0640u);
+    ::umask(process);
 }
 
 // An output folder that can be entered but not listed: the check for
@@ -275,6 +335,20 @@ TEST_F(Engine, IndexFilesLargerThanMemory) {
 #endif
     EXPECT_EQ(summary(JoinFiles(host, dir + "zeros.splt", back)), "damaged: " + dir + "zeros.splt line 1 holds NUL");
     EXPECT_EQ(listing(back), Names{"long"}); // what was joined before the missing piece: nothing
+}
+
+// A set listing more bytes than any file can hold: the count shown stops at
+// the largest number instead of overflowing (the run is stopped long before
+// the copy could fail).
+TEST_F(Engine, SetLargerThanAnyFile) {
+    POSIX_ONLY("a sparse file of 2^63 - 1 bytes");
+    makeSparse(dir + "huge", INT64_MAX);
+    writeFile(dir + "huge.splt", dir + "huge\r\n" + dir + "huge\r\n");
+    FakeHost host;
+    host.stopAfterPasses = 1;
+    EXPECT_EQ(summary(JoinFiles(host, dir + "huge.splt", back)), "stopped");
+    EXPECT_EQ(host.last.byteCount, INT64_MAX);
+    EXPECT_EQ(listing(back), Names{});
 }
 
 } // namespace
