@@ -392,13 +392,15 @@ Expected<File> File::openRead(const std::string& path) {
 
 Expected<File> File::createFresh(const std::string& path, unsigned permissions) {
     if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
-    // Should another file take the freed name before the exclusive create,
-    // that one loses its name too; after a few rounds the clash is reported.
+    // Created at once where the name is free, as it mostly is. Otherwise
+    // whatever has the name loses it first; should another file take the
+    // freed name before the exclusive create, that one loses it too, and
+    // after a few rounds the clash is reported.
     for (int attempt = 0;; ++attempt) {
-        if (const std::error_code ec = unlinkPath(path)) return ec;
         File f(openFile(path, kCreateFlags, permissions));
         if (f.isOpen()) return f;
         if (errno != EEXIST || attempt == 3) return lastError();
+        if (const std::error_code ec = unlinkPath(path)) return ec;
     }
 }
 
