@@ -341,6 +341,7 @@ private:
         const auto written = piece->status();
         if (!written) return fileFailure(Operation::Write, path, written.error());
         foldPiece(written_, *written);
+        piece->startFlush();
         if (const std::error_code ec = piece->close()) return fileFailure(Operation::Write, path, ec);
         progress_.pieces = k;
         report();
@@ -517,6 +518,7 @@ private:
             const std::string path = tessaly::indexEntryPath(entry.path);
             if (!tessaly::isPresentFile(path)) return missingPiece(path, out, replacing);
             if (Result r = appendPiece(path, out.file()); ended(r)) return r;
+            out.file().startFlush();
             progress_.pieces = k;
             report();
         }

@@ -441,6 +441,12 @@ std::error_code File::writeAt(const char* data, std::size_t n, std::int64_t offs
 
 std::error_code File::sync() { return syncFile(fd_); }
 
+void File::startFlush() {
+#ifdef __linux__
+    ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+}
+
 std::error_code File::close() {
     if (fd_ < 0) return {};
     return closeFile(std::exchange(fd_, -1));

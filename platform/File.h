@@ -96,6 +96,9 @@ public:
     std::error_code writeAt(const char* data, std::size_t n, std::int64_t offset);
     // Flushes written data to the storage device.
     std::error_code sync();
+    // Starts putting what was written on the storage device, without
+    // waiting for it, so that a later flush has less left to wait for.
+    void startFlush();
     // Closes the file and reports a failure of the close itself (a late
     // write error on some file systems). Closing a closed handle is a no-op.
     std::error_code close();
