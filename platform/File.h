@@ -119,9 +119,9 @@ private:
 class PendingFile {
 public:
     PendingFile() = default;
-    ~PendingFile();
     PendingFile(PendingFile&& other) noexcept;
     PendingFile& operator=(PendingFile&& other) noexcept;
+    ~PendingFile(); // discards the file unless it was committed
 
     // A pending file in the folder of `path`, to be named `path`, with
     // `permissions` (less the umask).

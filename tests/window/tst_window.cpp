@@ -369,7 +369,8 @@ private slots:
     }
 
     // What stands at the typed path: "file:<bytes>", "index" listing pieces of
-    // 3 and 2 bytes, "broken" listing a missing third one too. Paths are in
+    // 3 and 2 bytes, "broken" listing a missing third one too, "damaged"
+    // with an empty line between the two. Paths are in
     // in/ ("" for an empty field); in the boxes "%1" is the typed path and
     // "%2" the missing piece.
     void commands_data() {
@@ -408,6 +409,9 @@ private slots:
         row("join: any name", {false, "index", "list.txt", "", {joined}, {"list.txt:5"}});
         row("join: missing piece, the rest kept",
             {false, "broken", "p.splt", "", {box(11, "Error message", W, "%2 splitted file not found")}, {"p:5"}});
+        row("join: damaged index, nothing written",
+            {false, "damaged", "p.splt", "",
+             {box(11, "Error message", W, "Cannot join %1: the index file is damaged (line 2 is empty).")}});
 #ifndef Q_OS_WIN
         row("split: FIFO", {true, "fifo", "movie.bin", "3", {notExist}});
         row("join: FIFO", {false, "fifo", "p.splt", "", {notExist}});
@@ -418,16 +422,19 @@ private slots:
         QTemporaryDir dir;
         const QString in = dir.filePath("in/"), out = dir.filePath("out/");
         const QString typed = row.name.isEmpty() ? QString() : in + row.name;
-        QVERIFY(QDir().mkpath(QFileInfo(in + row.name).path()) && QDir().mkpath(out));
+        QVERIFY(QDir().mkpath(QFileInfo(in + row.name).path()));
+        QVERIFY(QDir().mkpath(out));
         if (row.kind.startsWith("file:")) QVERIFY(writeFile(typed, QByteArray(row.kind.mid(5).toInt(), 'x')));
         if (row.kind == "folder") QVERIFY(QDir().mkpath(typed));
 #ifndef Q_OS_WIN
         if (row.kind == "fifo") QCOMPARE(::mkfifo(QFile::encodeName(typed).constData(), 0600), 0);
 #endif
-        if (row.kind == "index" || row.kind == "broken") {
-            QVERIFY(writeFile(in + "p_splt1", "abc") && writeFile(in + "p_splt2", "de"));
+        if (row.kind == "index" || row.kind == "broken" || row.kind == "damaged") {
+            QVERIFY(writeFile(in + "p_splt1", "abc"));
+            QVERIFY(writeFile(in + "p_splt2", "de"));
             const QString missing = row.kind == "broken" ? in + "p_splt3\r\n" : "";
-            QVERIFY(writeFile(typed, (in + "p_splt1\r\n" + in + "p_splt2\r\n" + missing).toUtf8()));
+            const QString gap = row.kind == "damaged" ? "\r\n" : "";
+            QVERIFY(writeFile(typed, (in + "p_splt1\r\n" + gap + in + "p_splt2\r\n" + missing).toUtf8()));
         }
         QStringList shown;
         Form1 w;
@@ -453,7 +460,9 @@ private slots:
         const QString source = dir.filePath("src/movie.bin"), pieces = dir.filePath("pieces/");
         QByteArray bytes; // no two pieces alike, so a misplaced piece shows
         for (int i = 0; i < 100003; ++i) bytes += char(i * 7 % 251);
-        QVERIFY(writeFile(source, bytes) && QDir().mkpath(pieces) && QDir().mkpath(dir.filePath("joined")));
+        QVERIFY(writeFile(source, bytes));
+        QVERIFY(QDir().mkpath(pieces));
+        QVERIFY(QDir().mkpath(dir.filePath("joined")));
         QStringList shown;
         PressingForm w;
         QVERIFY(start(w));
@@ -585,7 +594,8 @@ private slots:
         QVERIFY(tessaly::writeSetting("Orvane", "Tessaly", "Chunk Size", ""));
         QCOMPARE(tessaly::readSetting("Orvane", "Tessaly", "Chunk Size", "default"), "");
         // A folder where the settings file should be.
-        QVERIFY(QFile::remove(settingsFile) && QDir().mkpath(settingsFile));
+        QVERIFY(QFile::remove(settingsFile));
+        QVERIFY(QDir().mkpath(settingsFile));
         const bool written = tessaly::writeSetting("Orvane", "Tessaly", "Chunk Size", "5");
         QVERIFY(QDir(settingsFile).removeRecursively());
         QVERIFY(!written);
