@@ -1,79 +1,48 @@
-// JoinFiles over fuzzer-written index text, in a scratch folder laid out
-// anew for every run with pieces, a file at the rebuilt path, links, a
-// folder and more. Afterwards every file but the one at the rebuilt path is
-// as it was, nothing else is new, and the rebuilt path holds its former
-// content, or the listed pieces joined when the join succeeded, or the
-// pieces before the first missing one when a piece was missing and nothing
-// stood there before.
+// JoinFiles over fuzzer-written index text, in a scratch folder laid out anew for every run with pieces, a file
+// at the rebuilt path, links, a folder and more. Afterwards every file but the one at the rebuilt path is as it
+// was and nothing else is new (no temporary file either); the rebuilt path holds its former content, or the
+// listed pieces joined when the join succeeded, or the pieces before the first missing one when a piece was
+// missing and nothing stood there before.
 //
-// Input: a byte choosing the index file's name, a byte choosing the output
-// folder, a byte choosing whether the index is named by an absolute path
-// (each the byte less '0', modulo the number of choices), then the index
-// text. An '@' in the
-// text stands for the scratch folder's absolute path.
-
-#include <filesystem>
-#include <fstream>
-#include <map>
+// Input: bytes choosing the index file's name, the output folder and whether the index is named by an absolute
+// path (each the byte less '0', modulo the number of choices), then the index text. '@' in the text and in the
+// output folders stands for the scratch folder's absolute path.
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
 
 #include "IndexText.h"
 
 namespace {
-
 namespace fs = std::filesystem;
 using namespace SplitMergeFile;
 
-struct IndexName {
-    const char* index;
-    const char* rebuilt;
-};
-constexpr IndexName kIndexNames[] = {
-    {"copy.jpg.splt", "copy.jpg"},               // a file stands there
-    {"fresh.SPLT", "fresh"},                     // nothing stands there
-    {"link.splt", "link"},                       // a link to the first piece
-    {"dangling.Splt", "dangling"},               // a link to nothing
-    {"photo.jpg_splt2.splt", "photo.jpg_splt2"}, // a piece
-    {"folder.splt", "folder"},                   // a folder
-    {"list", "list"},                            // the index file itself
-    {".splt", ""},                               // no name at all
-};
+// Index file names and the rebuilt names they give, where stand: a file, nothing, a link to the first piece,
+// a link to nothing, a piece, a folder, the index file itself; the last gives no name at all.
+constexpr std::pair<const char*, const char*> kIndexNames[] = {
+    {"copy.jpg.splt", "copy.jpg"}, {"fresh.SPLT", "fresh"}, {"link.splt", "link"}, {"dangling.Splt", "dangling"},
+    {"photo.jpg_splt2.splt", "photo.jpg_splt2"}, {"folder.splt", "folder"}, {"list", "list"}, {".splt", ""}};
+constexpr const char* kOutputFolders[] = {"", "./", "@/", "folder/", "absent/"};
 
-// Output folders, as given and relative to the scratch folder.
-struct OutputFolder {
-    const char* given;
-    const char* relative;
-};
-constexpr OutputFolder kOutputFolders[] = {
-    {"", ""}, {"./", ""}, {"@/", ""}, {"folder/", "folder/"}, {"absent/", "absent/"},
-};
-
-const std::string kSource = "0123456789abcdefghij";
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-// The source and its three pieces, an empty piece of another set, a file
-// at one rebuilt path, a hidden file, a folder and two links.
-void layOut() {
-    writeFile("photo.jpg", kSource);
-    writeFile("photo.jpg_splt1", kSource.substr(0, 8));
-    writeFile("photo.jpg_splt2", kSource.substr(8, 8));
-    writeFile("photo.jpg_splt3", kSource.substr(16));
-    writeFile("empty_splt1", "");
-    writeFile("copy.jpg", "an older copy");
-    writeFile(".hidden", "hidden");
+// Empties the current folder and lays it out anew: the index file, a source and its three pieces, an empty
+// piece of another set, a file at one rebuilt path, a hidden file, a folder and two links.
+void layOut(const std::string& indexName, const std::string& indexText) {
+    for (const auto& e : fs::directory_iterator(".")) fs::remove_all(e.path());
+    const std::pair<std::string, std::string> files[] = {
+        {indexName, indexText}, {"photo.jpg", "0123456789abcdefghij"}, {"photo.jpg_splt1", "01234567"},
+        {"photo.jpg_splt2", "89abcdef"}, {"photo.jpg_splt3", "ghij"}, {"empty_splt1", ""},
+        {"copy.jpg", "an older copy"}, {".hidden", "hidden"}};
+    for (const auto& [name, bytes] : files) std::ofstream(name, std::ios::binary) << bytes;
     fs::create_directory("folder");
     fs::create_symlink("photo.jpg_splt1", "link");
     fs::create_symlink("absent", "dangling");
 }
 
-// The content of the regular file at `path` (links followed), if it is one.
-// Non-blocking, should an entry name something in /proc or /dev.
+// The bytes of the regular file at `path`, links followed, read without blocking should it be one in /proc.
 std::optional<std::string> regularFile(const std::string& path) {
     struct stat st {};
     if (path.find('\0') != path.npos || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
@@ -86,41 +55,16 @@ std::optional<std::string> regularFile(const std::string& path) {
     return bytes;
 }
 
-// Everything in the current folder and below, by relative path: a file's
-// bytes, a link's target, or nothing for a folder. Links are not followed.
+// Everything in the current folder and below by relative path: a file's bytes, a link's target, or "folder".
 std::map<std::string, std::string> snapshot() {
     std::map<std::string, std::string> found;
     for (const auto& e : fs::recursive_directory_iterator(".")) {
         const std::string path = e.path().lexically_relative(".").string();
-        if (e.is_symlink()) {
-            found[path] = "link to " + fs::read_symlink(e.path()).string();
-        } else if (e.is_regular_file()) {
-            found[path] = "file " + *regularFile(path);
-        } else {
-            found[path] = "folder";
-        }
+        found[path] = e.is_symlink()        ? "link to " + fs::read_symlink(e.path()).string()
+                      : e.is_regular_file() ? "file " + *regularFile(path)
+                                            : "folder";
     }
     return found;
-}
-
-// What a join of `entries` may leave at the rebuilt path, worked out
-// before it runs.
-struct Outcome {
-    bool damaged = false;               // an entry is empty, holds a NUL or is too long
-    std::optional<std::size_t> missing; // the first entry that names no regular file
-    std::string joined;                 // all pieces, or those before the missing one
-};
-
-Outcome expect(const std::vector<std::string>& entries) {
-    Outcome o;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::string& e = entries[i];
-        o.damaged = o.damaged || e.empty() || e.find('\0') != e.npos || e.size() > kLongestEntry;
-        const auto piece = o.missing ? std::nullopt : regularFile(e);
-        if (piece) o.joined += *piece;
-        if (!piece && !o.missing) o.missing = i;
-    }
-    return o;
 }
 
 struct QuietHost : Host {
@@ -129,38 +73,18 @@ struct QuietHost : Host {
     bool keepGoing() override { return true; }
 };
 
-std::string replaceAll(std::string text, char from, const std::string& to) {
-    for (std::size_t at = 0; (at = text.find(from, at)) != text.npos; at += to.size()) text.replace(at, 1, to);
-    return text;
-}
-
-std::size_t openDescriptors() {
-    return std::size_t(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
-}
-
-// Made once per process, removed at its end. The fuzzer's own paths may be
-// relative, so the run goes back to the starting folder after each input.
+// The runs' folder, removed at the end, and the folder to go back to after each: the fuzzer's paths may be relative.
 struct Scratch {
-    std::string path;
-    int home = -1;
-    Scratch() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = (tmp && *tmp ? tmp : fs::is_directory("/dev/shm") ? "/dev/shm" : "/tmp");
-        pattern += "/tessaly-fuzz-join-XXXXXX";
-        FUZZ_CHECK(::mkdtemp(pattern.data()) != nullptr);
-        path = pattern;
-        home = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        FUZZ_CHECK(home >= 0);
-    }
+    const fs::path home = fs::current_path();
+    std::string path = (fs::temp_directory_path() / "tessaly-fuzz-join-XXXXXX").string();
+    Scratch() { FUZZ_CHECK(::mkdtemp(path.data()) != nullptr); }
     ~Scratch() { fs::remove_all(path); }
-    void enter() const {
-        FUZZ_CHECK(::chdir(path.c_str()) == 0);
-        for (const auto& e : fs::directory_iterator(".")) fs::remove_all(e.path());
-        layOut();
+    // `text` with every '@' replaced by the folder's path.
+    std::string placed(std::string text) const {
+        for (std::size_t at = 0; (at = text.find('@', at)) != text.npos; at += path.size()) text.replace(at, 1, path);
+        return text;
     }
-    void leave() const { FUZZ_CHECK(::fchdir(home) == 0); }
 };
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -168,42 +92,48 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 3) return 0;
     const std::string input(reinterpret_cast<const char*>(data), size);
     const auto pick = [&](std::size_t i, std::size_t n) { return std::uint8_t(input[i] - '0') % n; };
-    const IndexName& name = kIndexNames[pick(0, std::size(kIndexNames))];
-    const OutputFolder& folder = kOutputFolders[pick(1, std::size(kOutputFolders))];
-    const std::string index = (pick(2, 2) ? scratch.path + "/" : "") + name.index;
-    const std::string text = replaceAll(input.substr(3), '@', scratch.path);
-    // An empty rebuilt name names no file: then nothing may change at all.
-    const std::string rebuilt = *name.rebuilt ? folder.relative + std::string(name.rebuilt) : "";
+    const auto [indexName, rebuiltName] = kIndexNames[pick(0, std::size(kIndexNames))];
+    const std::string folder = kOutputFolders[pick(1, std::size(kOutputFolders))];
+    const std::string index = (pick(2, 2) ? scratch.path + "/" : "") + indexName;
+    const std::string text = scratch.placed(input.substr(3));
+    // The rebuilt path as the snapshots name it ("./" and "@/" are the scratch folder); without a name, none.
+    const std::string rebuilt = *rebuiltName ? (folder.find_first_of(".@") == 0 ? "" : folder) + rebuiltName : "";
 
-    scratch.enter();
-    writeFile(name.index, text);
+    fs::current_path(scratch.path);
+    layOut(indexName, text);
+    // Before the join: whether an entry is damaged (empty, holding a NUL, too long), the first entry naming
+    // no regular file, and the pieces it will have joined (all of them, or those before the missing one).
     const std::vector<std::string> entries = fuzz::cutAtLineEnds(text);
-    const Outcome outcome = expect(entries);
+    bool damaged = false;
+    std::optional<std::size_t> missing;
+    std::string joined;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string& e = entries[i];
+        damaged = damaged || e.empty() || e.find('\0') != e.npos || e.size() > kLongestEntry;
+        const auto piece = missing ? std::nullopt : regularFile(e);
+        if (piece) joined += *piece;
+        if (!piece && !missing) missing = i;
+    }
     auto before = snapshot();
-    const std::size_t descriptors = openDescriptors();
-
     QuietHost host;
-    const Result r = JoinFiles(host, index, replaceAll(folder.given, '@', scratch.path));
-
+    const Result r = JoinFiles(host, index, scratch.placed(folder));
     auto after = snapshot();
-    const bool descriptorsKept = openDescriptors() == descriptors;
-    scratch.leave();
-    FUZZ_CHECK(descriptorsKept);
-    // The rebuilt path aside, nothing changed and nothing is new (no
-    // temporary file either); the index file and the source never change.
-    FUZZ_CHECK(after["photo.jpg"] == "file " + kSource);
-    FUZZ_CHECK(after[name.index] == "file " + text);
+    fs::current_path(scratch.home);
+
+    // The rebuilt path aside, nothing changed and nothing is new; the index file never changes.
+    FUZZ_CHECK(after[indexName] == "file " + text);
     const auto now = after.extract(rebuilt), then = before.extract(rebuilt);
     FUZZ_CHECK(after == before);
-
-    if (r.succeeded()) {
-        FUZZ_CHECK(!outcome.damaged && !outcome.missing);
-        FUZZ_CHECK(now && now.mapped() == "file " + outcome.joined);
-    } else if (r.problem == Problem::MissingPiece && !then && now) {
-        FUZZ_CHECK(!outcome.damaged && outcome.missing && r.path == entries[*outcome.missing]);
-        FUZZ_CHECK(now.mapped() == "file " + outcome.joined);
+    // The rebuilt path holds the pieces joined after a join that succeeded, or that met a missing piece (naming the
+    // first one) where nothing stood before; else what stood there before, if anything.
+    if (r.succeeded() || (r.problem == Problem::MissingPiece && !then)) {
+        FUZZ_CHECK(!damaged);
+        FUZZ_CHECK(r.succeeded() == !missing);
+        FUZZ_CHECK(r.succeeded() || r.path == entries[*missing]);
+        FUZZ_CHECK(now);
+        FUZZ_CHECK(now.mapped() == "file " + joined);
     } else {
-        FUZZ_CHECK(now.empty() == then.empty() && (now.empty() || now.mapped() == then.mapped()));
+        FUZZ_CHECK((now ? now.mapped() : "nothing") == (then ? then.mapped() : "nothing"));
     }
     return 0;
 }
