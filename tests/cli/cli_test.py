@@ -107,6 +107,15 @@ class Commands(Case):
                 pieces = [f"{self.dir}{listed}data_splt{k}" for k in (1, 2)]
                 self.assertEqual(Path(self.dir + listed + "data.splt").read_bytes(), index_text(pieces))
 
+    def test_help_and_version_go_to_stdout_and_a_failed_write_is_said(self):
+        for args, shown in [(["--help"], rb"^Usage: tessaly-cli split FILE SIZE"), (["--version"], rb"^tessaly-cli \d")]:
+            with self.subTest(args=args):
+                result = cli(*args)
+                self.assertEqual((result.returncode, result.stderr), (0, b""))
+                self.assertRegex(result.stdout, shown)
+                with open("/dev/full", "wb") as full:
+                    self.assertEqual(subprocess.run([CLI, *args], stdout=full, stderr=subprocess.PIPE).returncode, 1)
+
     def test_quiet_says_only_failures(self):
         """Not even the progress line on a terminal."""
         source = self.make("data", b"0123456789")
