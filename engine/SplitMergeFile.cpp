@@ -341,7 +341,8 @@ private:
         const auto written = piece->status();
         if (!written) return fileFailure(Operation::Write, path, written.error());
         foldPiece(written_, *written);
-        piece->startFlush();
+        // Small pieces are left to the one flush before the index.
+        if (size >= ReadAhead::kBlockBytes) piece->startFlush();
         if (const std::error_code ec = piece->close()) return fileFailure(Operation::Write, path, ec);
         progress_.pieces = k;
         report();
