@@ -23,25 +23,8 @@ using SplitMergeFile::Progress;
 using SplitMergeFile::Result;
 using SplitMergeFile::Status;
 
-// Engine paths are UTF-8 on every system.
-fs::path fsPath(const std::string& path) {
-#ifdef _WIN32
-    return fs::path(tessaly::widen(path));
-#else
-    return fs::path(path);
-#endif
-}
-
-std::string enginePath(const fs::path& path) {
-#ifdef _WIN32
-    return tessaly::narrow(path.wstring());
-#else
-    return path.string();
-#endif
-}
-
-// Windows takes "/" as a separator too, but the engine's naming rules look
-// for its own separator only.
+// On Windows, paths typed with "/" are given "\\" too, so that messages
+// and the index show every path in the system's own notation.
 std::string withNativeSeparators(std::string path) {
 #ifdef _WIN32
     for (char& c : path) {
@@ -80,7 +63,7 @@ int failed(const std::string& text) {
 std::optional<std::string> outputPrefix(const std::optional<std::string>& given, std::string& error) {
     std::error_code ec;
     const fs::path folder =
-        given ? fs::absolute(fsPath(withNativeSeparators(*given)), ec) : fs::current_path(ec);
+        given ? fs::absolute(tessaly::fsPath(withNativeSeparators(*given)), ec) : fs::current_path(ec);
     if (ec) {
         error = (given ? "cannot find the output folder " + shown(*given) : std::string("cannot find the current folder")) +
                 ": " + ec.message();
@@ -91,7 +74,7 @@ std::optional<std::string> outputPrefix(const std::optional<std::string>& given,
         if (part.empty() || part == ".") continue;
         clean /= part;
     }
-    std::string prefix = enginePath(clean);
+    std::string prefix = tessaly::fromFsPath(clean);
     if (!prefix.ends_with(tessaly::kPathSeparator) && !prefix.ends_with('/')) prefix += tessaly::kPathSeparator;
     return prefix;
 }
@@ -99,7 +82,7 @@ std::optional<std::string> outputPrefix(const std::optional<std::string>& given,
 // Says why `path`, which is not a present file, cannot be used.
 int refuseAbsent(Command command, const std::string& path) {
     std::error_code ec;
-    const fs::file_status status = fs::status(fsPath(path), ec);
+    const fs::file_status status = fs::status(tessaly::fsPath(path), ec);
     if (status.type() == fs::file_type::not_found || path.empty()) {
         return failed(notAFileText(command, path, NotAFile::Missing));
     }

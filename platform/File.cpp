@@ -165,6 +165,18 @@ bool isRegular(const stat_t& st) { return S_ISREG(st.st_mode); }
 bool isFolder(const stat_t& st) { return S_ISDIR(st.st_mode); }
 std::int64_t nanoseconds(const timespec& t) { return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; }
 
+FileStatus statusOf(const stat_t& st) {
+    FileStatus s;
+    s.size = static_cast<std::int64_t>(st.st_size);
+    s.modified = nanoseconds(st.st_mtim);
+    s.changed = nanoseconds(st.st_ctim);
+    s.device = static_cast<std::uint64_t>(st.st_dev);
+    s.inode = static_cast<std::uint64_t>(st.st_ino);
+    s.permissions = st.st_mode & 0777;
+    s.regular = S_ISREG(st.st_mode);
+    return s;
+}
+
 Expected<std::int64_t> readSome(int fd, char* buffer, std::size_t n, std::int64_t offset) {
     for (;;) {
         const ssize_t got = ::pread(fd, buffer, n, offset);
@@ -205,8 +217,13 @@ std::error_code movePath(const std::string& from, const std::string& to, bool re
     ::unlink(from.c_str());
     return {};
 }
-// Where an unnamed file can be given a name: its descriptor seen as a path.
-std::string descriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+// Gives the unnamed file open as `fd` the name `target`, which must be
+// free. It is reached through /proc, as its descriptor seen as a path.
+std::error_code linkDescriptor(int fd, const std::string& target) {
+    const std::string descriptor = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, descriptor.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) return {};
+    return lastError();
+}
 #endif
 
 // Buffered copy, used where the kernel cannot copy between the two files.
@@ -356,7 +373,7 @@ Expected<File> File::createNew(const std::string& path, unsigned) {
     return File(*fd);
 }
 
-Expected<FileStatus> statusOfHandle(void* handle) {
+static Expected<FileStatus> statusOfHandle(HANDLE handle) {
     BY_HANDLE_FILE_INFORMATION info{};
     FILE_BASIC_INFO times{};
     if (!GetFileInformationByHandle(handle, &info) ||
@@ -371,10 +388,23 @@ Expected<FileStatus> statusOfHandle(void* handle) {
     s.device = info.dwVolumeSerialNumber;
     s.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     s.permissions = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
+    s.regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && GetFileType(handle) == FILE_TYPE_DISK;
     return s;
 }
 
 Expected<FileStatus> File::status() const { return statusOfHandle(handleOf(fd_)); }
+
+Expected<FileStatus> statusOfPath(const std::string& path) {
+    if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
+    // A device is never opened, not even to ask what it is.
+    if (namesDevice(path)) return make_error_code(FileErrc::NotRegularFile);
+    HANDLE h = CreateFileW(widen(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return win32Error();
+    const auto status = statusOfHandle(h);
+    CloseHandle(h);
+    return status;
+}
 #else
 Expected<File> File::openRead(const std::string& path) {
     if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
@@ -414,14 +444,14 @@ Expected<File> File::createNew(const std::string& path, unsigned permissions) {
 Expected<FileStatus> File::status() const {
     stat_t st{};
     if (::fstat(fd_, &st) != 0) return lastError();
-    FileStatus s;
-    s.size = static_cast<std::int64_t>(st.st_size);
-    s.modified = nanoseconds(st.st_mtim);
-    s.changed = nanoseconds(st.st_ctim);
-    s.device = static_cast<std::uint64_t>(st.st_dev);
-    s.inode = static_cast<std::uint64_t>(st.st_ino);
-    s.permissions = st.st_mode & 0777;
-    return s;
+    return statusOf(st);
+}
+
+Expected<FileStatus> statusOfPath(const std::string& path) {
+    if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
+    stat_t st{};
+    if (::stat(path.c_str(), &st) != 0) return lastError();
+    return statusOf(st);
 }
 #endif
 
@@ -517,43 +547,30 @@ std::error_code PendingFile::commitReplacing() {
         // Named straight away where the name is free; otherwise under a
         // temporary name first, then renamed over what stands there.
         const std::error_code free = commitIfFree();
-        if (!free) return {};
         if (free != std::errc::file_exists) {
-            discard();
+            if (free) discard();
             return free;
         }
         for (int attempt = 0; temporary_.empty(); ++attempt) {
             const std::string temporary = temporaryName(folderPart(path_));
-            if (::linkat(AT_FDCWD, descriptorPath(file_.native()).c_str(), AT_FDCWD, temporary.c_str(),
-                         AT_SYMLINK_FOLLOW) == 0) {
+            const std::error_code ec = linkDescriptor(file_.native(), temporary);
+            if (!ec) {
                 temporary_ = temporary;
-            } else if (errno != EEXIST || attempt == 100) {
-                const std::error_code ec = lastError();
+            } else if (ec != std::errc::file_exists || attempt == 100) {
                 discard();
                 return ec;
             }
         }
     }
 #endif
-    if (const std::error_code ec = closePending(file_)) {
-        discard();
-        return ec;
-    }
-    if (const std::error_code ec = movePath(temporary_, path_, true)) {
-        discard();
-        return ec;
-    }
-    temporary_.clear();
-    return {};
+    return moveIntoPlace(true);
 }
 
 std::error_code PendingFile::commitIfFree() {
 #ifndef _WIN32
     if (temporary_.empty()) {
-        if (::linkat(AT_FDCWD, descriptorPath(file_.native()).c_str(), AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) !=
-            0) {
-            return lastError(); // the file stays pending: EEXIST lets the caller replace instead
-        }
+        // On failure the file stays pending: EEXIST lets the caller replace instead.
+        if (const std::error_code ec = linkDescriptor(file_.native(), path_)) return ec;
         if (const std::error_code ec = file_.close()) {
             ::unlink(path_.c_str());
             return ec;
@@ -561,12 +578,18 @@ std::error_code PendingFile::commitIfFree() {
         return {};
     }
 #endif
+    return moveIntoPlace(false);
+}
+
+std::error_code PendingFile::moveIntoPlace(bool replace) {
     if (const std::error_code ec = closePending(file_)) {
         discard();
         return ec;
     }
-    if (const std::error_code ec = movePath(temporary_, path_, false)) {
-        if (ec != std::errc::file_exists) discard();
+    if (const std::error_code ec = movePath(temporary_, path_, replace)) {
+        // A name taken, where nothing may be replaced, leaves the file
+        // under its hidden name, for the caller to replace or discard.
+        if (replace || ec != std::errc::file_exists) discard();
         return ec;
     }
     temporary_.clear();

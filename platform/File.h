@@ -61,6 +61,7 @@ struct FileStatus {
                                // no user can set back
     std::uint64_t device = 0, inode = 0;
     unsigned permissions = 0666; // rwx bits for owner, group and others
+    bool regular = true;         // a regular file, not a folder or device
 };
 
 // The permissions a new file is created with when none are asked for; the
@@ -140,6 +141,10 @@ public:
     void discard();
 
 private:
+    // Closes the file and moves it from its hidden name to its own; with
+    // `replace`, over whatever file stands there.
+    std::error_code moveIntoPlace(bool replace);
+
     File file_;
     std::string path_;
     std::string temporary_; // the hidden name; "" while the file has none
@@ -174,10 +179,8 @@ std::error_code replaceProblem(const std::string& path);
 // holds `file` (on Windows: what was written to `file` itself).
 std::error_code flushFileSystem(File& file);
 
-#ifdef _WIN32
-// What Windows says of the file behind an open handle.
-Expected<FileStatus> statusOfHandle(void* handle);
-#endif
+// What the system says of what `path` leads to, following links.
+Expected<FileStatus> statusOfPath(const std::string& path);
 
 } // namespace tessaly
 

@@ -16,23 +16,6 @@ namespace tessaly {
 
 namespace {
 
-// The file-system path for an engine path (UTF-8 bytes).
-fs::path fsPath(const std::string& path) {
-#ifdef _WIN32
-    return fs::path(widen(path));
-#else
-    return fs::path(path);
-#endif
-}
-
-std::string fromFsName(const fs::path& name) {
-#ifdef _WIN32
-    return narrow(name.wstring());
-#else
-    return name.string();
-#endif
-}
-
 // Where the folder part of `path` ends: the index of its last separator, or
 // npos when there is none.
 std::size_t lastSeparator(const std::string& path) {
@@ -140,6 +123,22 @@ DWORD targetAttributes(const std::string& path) {
 
 } // namespace
 
+fs::path fsPath(const std::string& path) {
+#ifdef _WIN32
+    return fs::path(widen(path));
+#else
+    return fs::path(path);
+#endif
+}
+
+std::string fromFsPath(const fs::path& path) {
+#ifdef _WIN32
+    return narrow(path.wstring());
+#else
+    return path.string();
+#endif
+}
+
 std::string baseName(const std::string& path) {
     const auto cut = lastSeparator(path);
     return cut == std::string::npos ? path : path.substr(cut + 1);
@@ -175,30 +174,11 @@ bool pathExists(const std::string& path) {
 }
 
 FileIdentity::FileIdentity(const std::string& path) {
-    if (path.empty() || path.find('\0') != std::string::npos) return;
-#ifdef _WIN32
-    // A device is never opened, not even to ask what it is.
-    if (namesDevice(path)) return;
-    // The volume and the file's index on it: what a hard link shares.
-    HANDLE h = CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return;
-    const auto status = statusOfHandle(h);
-    regular_ = GetFileType(h) == FILE_TYPE_DISK && !isFolderPath(path);
-    CloseHandle(h);
+    if (path.empty()) return;
+    const auto status = statusOfPath(path);
     if (!status) return;
     exists_ = true;
     status_ = *status;
-#else
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return;
-    exists_ = true;
-    regular_ = S_ISREG(st.st_mode);
-    auto ns = [](const timespec& t) { return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; };
-    status_ = FileStatus{static_cast<std::int64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim),
-                         static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-                         static_cast<unsigned>(st.st_mode & 0777)};
-#endif
 }
 
 bool FileIdentity::operator==(const FileIdentity& other) const {
@@ -213,7 +193,7 @@ Expected<std::vector<std::string>> listFolder(const std::string& folder,
     if (ec) return ec;
     std::vector<std::string> paths;
     for (; it != fs::directory_iterator(); it.increment(ec)) {
-        std::string name = fromFsName(it->path().filename());
+        std::string name = fromFsPath(it->path().filename());
         if (wanted(name)) paths.push_back(folder + name);
     }
     if (ec) return ec;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,10 @@ inline constexpr char kPathSeparator = '\\';
 #else
 inline constexpr char kPathSeparator = '/';
 #endif
+
+// An engine path (UTF-8) as a std::filesystem path, and back.
+std::filesystem::path fsPath(const std::string& path);
+std::string fromFsPath(const std::filesystem::path& path);
 
 // The text after the last path separator; the whole text when there is none.
 std::string baseName(const std::string& path);
@@ -47,14 +52,14 @@ public:
     // False when nothing stood at the path when the identity was read.
     bool exists() const { return exists_; }
     // The size of a regular file; 0 for anything else.
-    std::int64_t size() const { return regular_ ? status_.size : 0; }
+    std::int64_t size() const { return status_.regular ? status_.size : 0; }
     // What the system said of it (all zero when nothing stood there).
     const FileStatus& status() const { return status_; }
     bool operator==(const FileIdentity& other) const;
 
 private:
-    bool exists_ = false, regular_ = false;
-    FileStatus status_{0, 0, 0, 0, 0, 0};
+    bool exists_ = false;
+    FileStatus status_{0, 0, 0, 0, 0, 0, false};
 };
 
 // The paths of the entries of `folder` (a prefix ending in a path separator,

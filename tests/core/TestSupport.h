@@ -86,10 +86,6 @@ inline std::string summary(const Result& r) {
 // The system's words for an errno value.
 inline std::string reason(int error) { return std::generic_category().message(error); }
 
-// The file-system path for a UTF-8 path, and the UTF-8 text of a path.
-inline fs::path fsPath(const std::string& path) { return fs::path(std::u8string(path.begin(), path.end())); }
-inline std::string utf8(const fs::path& path) { return reinterpret_cast<const char*>(path.u8string().c_str()); }
-
 inline void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream(fsPath(path), std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
 }
@@ -192,7 +188,7 @@ protected:
         const fs::path base = roomy ? fs::path("/dev/shm") : fs::temp_directory_path();
         const fs::path folder = base / ("tessaly-core-" + std::to_string(std::mt19937_64(std::random_device{}())()));
         ASSERT_TRUE(fs::create_directory(folder)) << folder;
-        dir = utf8(folder) + kPathSeparator;
+        dir = fromFsPath(folder) + kPathSeparator;
         src = mkdir("src") + "movie.avi";
         out = mkdir("out");
         back = mkdir("back");
@@ -210,7 +206,7 @@ protected:
     // Names in a folder, sorted; hidden and temporary files included.
     static Names listing(const std::string& folder) {
         Names names;
-        for (const auto& e : fs::directory_iterator(fsPath(folder))) names.push_back(utf8(e.path().filename()));
+        for (const auto& e : fs::directory_iterator(fsPath(folder))) names.push_back(fromFsPath(e.path().filename()));
         std::sort(names.begin(), names.end());
         return names;
     }
