@@ -105,20 +105,46 @@ private:
     Clock::duration lastSlice_{};
 };
 
-// Fails when the file read through `file` has changed since `before` was
-// taken: another size or time, or bytes past the size it had (files whose
-// size tells nothing, as in /proc, are caught that way too).
-Result checkUnchanged(File& file, const std::string& path, const tessaly::FileStatus& before) {
-    char past = 0;
-    const auto more = file.readAt(&past, 1, before.size);
-    if (!more) return fileFailure(Operation::Read, path, more.error());
-    const auto now = file.status();
-    if (!now) return fileFailure(Operation::Read, path, now.error());
-    if (*more > 0 || now->size != before.size || now->modified != before.modified || now->changed != before.changed) {
-        return failure(Problem::FileChanged, path);
+// A file a run reads, with what the system said of it when it was opened,
+// so that a change while it is read can be told.
+class WatchedFile {
+public:
+    Result open(const std::string& path) {
+        path_ = path;
+        auto file = File::openRead(path);
+        if (!file) return fileFailure(Operation::Open, path, file.error());
+        file_ = std::move(*file);
+        const auto status = file_.status();
+        if (!status) return fileFailure(Operation::Read, path, status.error());
+        before_ = *status;
+        return {};
     }
-    return {};
-}
+
+    File& file() { return file_; }
+    const tessaly::FileStatus& before() const { return before_; }
+    void close() { file_.close(); }
+
+    // Fails when the file has changed since it was opened: another size or
+    // time, or bytes past the size it had (files whose size tells nothing,
+    // as in /proc, are caught that way too).
+    Result checkUnchanged() {
+        char past = 0;
+        const auto more = file_.readAt(&past, 1, before_.size);
+        if (!more) return fileFailure(Operation::Read, path_, more.error());
+        const auto now = file_.status();
+        if (!now) return fileFailure(Operation::Read, path_, now.error());
+        if (*more > 0 || now->size != before_.size || now->modified != before_.modified ||
+            now->changed != before_.changed) {
+            return failure(Problem::FileChanged, path_);
+        }
+        return {};
+    }
+
+private:
+    std::string path_;
+    File file_;
+    tessaly::FileStatus before_;
+};
 
 // Folds what the system says of a file into a running digest, so that what
 // two passes over a set of any size saw can be compared in fixed memory.
@@ -230,11 +256,13 @@ public:
         if (Result r = removeFormerIndex(); ended(r)) return r;
         progress_ = {0, count_, 0, length_};
         report();
-        ReadAhead readAhead(source_);
+        ReadAhead readAhead(source_.file());
         for (std::int64_t k = 1; k <= count_; ++k) {
             if (Result r = writePiece(k, readAhead); ended(r)) return r;
         }
-        if (Result r = checkSourceUnchanged(); ended(r)) return r;
+        // A source that grew, shrank or was rewritten while it was read gives
+        // pieces of no one version of it.
+        if (Result r = source_.checkUnchanged(); ended(r)) return r;
         source_.close();
         if (Result r = checkPiecesStillOurs(); ended(r)) return r;
         if (Result r = writeIndex(); ended(r)) return r;
@@ -244,13 +272,8 @@ public:
 
 private:
     Result openSource() {
-        auto source = File::openRead(sourcePath_);
-        if (!source) return fileFailure(Operation::Open, sourcePath_, source.error());
-        source_ = std::move(*source);
-        auto status = source_.status();
-        if (!status) return fileFailure(Operation::Read, sourcePath_, status.error());
-        before_ = *status;
-        length_ = before_.size;
+        if (Result r = source_.open(sourcePath_); ended(r)) return r;
+        length_ = source_.before().size;
         count_ = length_ / chunk_ + (length_ % chunk_ != 0 ? 1 : 0);
         return {};
     }
@@ -323,7 +346,7 @@ private:
 
     Result writePiece(std::int64_t k, ReadAhead& readAhead) {
         const std::string path = PiecePath(folder_, sourcePath_, k);
-        auto piece = File::createFresh(path, dataPermissions(before_.permissions));
+        auto piece = File::createFresh(path, dataPermissions(source_.before().permissions));
         if (!piece) return fileFailure(Operation::Create, path, piece.error());
         created_ = k;
         const std::int64_t offset = (k - 1) * chunk_;
@@ -335,7 +358,7 @@ private:
                 return fileFailure(Operation::Write, path, ec);
             }
             progress_.bytes += size;
-        } else if (Result r = copy(source_, sourcePath_, offset, *piece, path, 0, size); ended(r)) {
+        } else if (Result r = copy(source_.file(), sourcePath_, offset, *piece, path, 0, size); ended(r)) {
             return r;
         }
         const auto written = piece->status();
@@ -348,10 +371,6 @@ private:
         report();
         return pacer_.tick() ? Result{} : stopped();
     }
-
-    // A source that grew, shrank or was rewritten while it was read gives
-    // pieces of no one version of it.
-    Result checkSourceUnchanged() { return checkUnchanged(source_, sourcePath_, before_); }
 
     // Another run into the same folder, or anyone else, may have replaced or
     // rewritten pieces since they were written: an index must not list a
@@ -374,7 +393,7 @@ private:
     // grow with the number of pieces. The file takes its name only once
     // it is complete.
     Result writeIndex() {
-        auto index = PendingFile::create(indexPath_, dataPermissions(before_.permissions));
+        auto index = PendingFile::create(indexPath_, dataPermissions(source_.before().permissions));
         if (!index) return fileFailure(Operation::Create, indexPath_, index.error());
         constexpr std::size_t kFlushAt = 1 << 16;
         std::string buffer;
@@ -406,8 +425,7 @@ private:
     const std::int64_t chunk_;
     const std::string& folder_;
     const std::string indexPath_;
-    File source_;
-    tessaly::FileStatus before_;
+    WatchedFile source_;
     std::int64_t length_ = 0, count_ = 0, created_ = 0;
     std::uint64_t written_ = 0; // the pieces this run wrote, folded
     bool finished_ = false;
@@ -426,7 +444,7 @@ public:
         const std::string name = RebuiltName(indexPath_);
         if (name.empty() || name == "." || name == "..") return failure(Problem::NoRebuiltName, indexPath_);
         rebuiltPath_ = folder_ + name;
-        if (Result r = openIndex(); ended(r)) return r;
+        if (Result r = index_.open(indexPath_); ended(r)) return r;
         // A folder, device or FIFO at the rebuilt path is refused before
         // any work, rather than found in the way at the end.
         if (const std::error_code ec = tessaly::replaceProblem(rebuiltPath_)) {
@@ -436,14 +454,13 @@ public:
         const FileIdentity former(rebuiltPath_);
         const bool replacing = tessaly::pathExists(rebuiltPath_);
         // Readable by no one the pieces, or a file it replaces, kept out.
-        const unsigned permissions = replacing && former.exists() ? permissions_ & former.status().permissions
-                                                                  : permissions_;
+        const unsigned permissions = former.exists() ? permissions_ & former.status().permissions : permissions_;
         auto out = PendingFile::create(rebuiltPath_, dataPermissions(permissions));
         if (!out) return fileFailure(Operation::Create, rebuiltPath_, out.error());
         progress_ = {0, count_, 0, byteCount_};
         report();
         if (Result r = appendPieces(*out, replacing); ended(r)) return r;
-        if (Result r = checkIndexUnchanged(); ended(r)) return r;
+        if (Result r = index_.checkUnchanged(); ended(r)) return r;
         // Pieces replaced after the first pass looked at them, as by a new
         // split into their folder, would join into a mix of two sets.
         if (appended_ != listed_) return failure(Problem::PiecesChanged, indexPath_);
@@ -451,19 +468,9 @@ public:
     }
 
 private:
-    Result openIndex() {
-        auto index = File::openRead(indexPath_);
-        if (!index) return fileFailure(Operation::Open, indexPath_, index.error());
-        index_ = std::move(*index);
-        const auto status = index_.status();
-        if (!status) return fileFailure(Operation::Read, indexPath_, status.error());
-        before_ = *status;
-        return {};
-    }
-
     IndexReader reader() {
         return IndexReader([this, offset = std::int64_t{0}](char* buffer, std::size_t size) mutable -> std::int64_t {
-            const auto got = index_.readAt(buffer, size, offset);
+            const auto got = index_.file().readAt(buffer, size, offset);
             if (!got) {
                 readError_ = got.error();
                 return -1;
@@ -528,14 +535,13 @@ private:
     // Appends exactly the bytes the piece held when it was opened, and
     // makes sure it held still meanwhile.
     Result appendPiece(const std::string& path, File& out) {
-        auto piece = File::openRead(path);
-        if (!piece) return fileFailure(Operation::Open, path, piece.error());
-        const auto before = piece->status();
-        if (!before) return fileFailure(Operation::Read, path, before.error());
-        foldFile(appended_, *before);
-        if (Result r = copy(*piece, path, 0, out, rebuiltPath_, written_, before->size); ended(r)) return r;
-        written_ += before->size;
-        return checkUnchanged(*piece, path, *before);
+        WatchedFile piece;
+        if (Result r = piece.open(path); ended(r)) return r;
+        foldFile(appended_, piece.before());
+        // What was appended so far is where this piece goes.
+        const std::int64_t at = progress_.bytes;
+        if (Result r = copy(piece.file(), path, 0, out, rebuiltPath_, at, piece.before().size); ended(r)) return r;
+        return piece.checkUnchanged();
     }
 
     // The bar shows full while the user reads about the missing piece. What
@@ -547,8 +553,6 @@ private:
         if (!replacing) out.commitIfFree();
         return failure(Problem::MissingPiece, path);
     }
-
-    Result checkIndexUnchanged() { return checkUnchanged(index_, indexPath_, before_); }
 
     // The result is on the disk before it takes its name, so that a crash
     // can leave neither an empty file where an older one was, nor an empty
@@ -562,10 +566,9 @@ private:
     const std::string& indexPath_;
     const std::string& folder_;
     std::string rebuiltPath_;
-    File index_;
-    tessaly::FileStatus before_;
+    WatchedFile index_;
     std::error_code readError_;
-    std::int64_t count_ = 0, byteCount_ = 0, written_ = 0;
+    std::int64_t count_ = 0, byteCount_ = 0;
     // What the first pass saw of the listed pieces, and what the join
     // opened, folded; and the first piece's permissions.
     std::uint64_t listed_ = 0, appended_ = 0;
