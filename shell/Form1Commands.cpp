@@ -29,7 +29,7 @@ const QString kSplittedText = QStringLiteral("Cannot split splitted file.");
 const QString kSplittedTitle = QStringLiteral("Cannot Split File");
 const QString kNotExistSuffix = QStringLiteral(" not exist!");
 const QString kNotExistTitle = QStringLiteral("ERROR: File not exist");
-const QString kCannotSplitTitle = QStringLiteral("ERROR: Cannot split a file");
+const QString kCannotSplitTitle = QString::fromLatin1(kSplitErrorTitle);
 const QString kBadChunkSizeText =
     QStringLiteral("The chunk size must be a whole number of bytes from 1 to 9223372036854775807.");
 const QString kTooSmallText = QStringLiteral("Filesize is less than or equal to chunk size.");

@@ -10,7 +10,6 @@ using SplitMergeFile::Result;
 using SplitMergeFile::Status;
 
 constexpr const char* kDoneTitle = "Message";
-constexpr const char* kSplitErrorTitle = "ERROR: Cannot split a file";
 constexpr const char* kJoinErrorTitle = "Error message";
 constexpr const char* kChooseAnotherFolder = ". Choose another output folder.";
 

@@ -12,6 +12,10 @@ namespace tessaly {
 
 enum class Command { Split, Join };
 
+// The title of every box about a split that cannot be done, whether the
+// window refuses it or the engine fails it.
+inline constexpr const char* kSplitErrorTitle = "ERROR: Cannot split a file";
+
 struct WindowMessage {
     enum class Icon { None, Information, Warning };
     std::string text;
