@@ -109,8 +109,10 @@ int run(const std::vector<std::string>& args) {
     BenchHost host;
     const auto started = Clock::now();
     host.start();
-    const SplitMergeFile::Result result = split ? SplitMergeFile::SplitFile(host, args[2], chunk, folder)
-                                                : SplitMergeFile::JoinFiles(host, args[2], folder);
+    // A join as the window runs it.
+    const SplitMergeFile::Result result =
+        split ? SplitMergeFile::SplitFile(host, args[2], chunk, folder)
+              : SplitMergeFile::JoinFiles(host, args[2], folder, SplitMergeFile::AfterMissingPiece::KeepJoined);
     host.markPass(); // the window's next events run once the run returns
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
     if (const auto box = tessaly::messageFor(split ? tessaly::Command::Split : tessaly::Command::Join, result)) {

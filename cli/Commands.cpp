@@ -150,7 +150,7 @@ int split(const Invocation& invocation, const std::string& folder) {
     const std::string source = withNativeSeparators(invocation.path);
     // Refused before any file is touched, by the engine's and the
     // platform's own rules.
-    if (SplitMergeFile::IsPartOfPieceSet(source)) return failed(partOfPieceSetText(source));
+    if (SplitMergeFile::isPartOfPieceSet(source)) return failed(partOfPieceSetText(source));
     if (!tessaly::isPresentFile(source)) return refuseAbsent(Command::Split, source);
     const std::int64_t size = FileSize::FileSize2(source);
     if (size == 0) {
@@ -158,7 +158,7 @@ int split(const Invocation& invocation, const std::string& folder) {
         const auto file = tessaly::File::openRead(source);
         if (!file) return failed(ioFailureText({tessaly::Operation::Open, source, file.error()}));
     }
-    if (!SplitMergeFile::IsLargerThanOnePiece(size, invocation.pieceSize)) {
+    if (!SplitMergeFile::isLargerThanOnePiece(size, invocation.pieceSize)) {
         return failed(notLargerThanOnePieceText(source, size, invocation.pieceSize));
     }
     if (stopSignal() != 0) return stopped(Command::Split);
@@ -167,7 +167,7 @@ int split(const Invocation& invocation, const std::string& folder) {
     const Result result = SplitMergeFile::SplitFile(host, source, invocation.pieceSize, folder);
     host.finish();
     return ended(invocation, result,
-                 splitDoneText(source, host.pieceCount(), SplitMergeFile::IndexPath(folder, source)));
+                 splitDoneText(source, host.pieceCount(), SplitMergeFile::indexPath(folder, source)));
 }
 
 int join(const Invocation& invocation, const std::string& folder) {
@@ -175,16 +175,16 @@ int join(const Invocation& invocation, const std::string& folder) {
     if (!tessaly::isPresentFile(index)) return refuseAbsent(Command::Join, index);
     if (stopSignal() != 0) return stopped(Command::Join);
 
-    const std::string rebuilt = SplitMergeFile::RebuiltPath(folder, index);
+    const std::string rebuilt = SplitMergeFile::rebuiltPath(folder, index);
     const bool rebuiltWasFree = !tessaly::pathExists(rebuilt);
     RunHost host(drawProgress(invocation));
-    const Result result = SplitMergeFile::JoinFiles(host, index, folder);
+    // A file holding only part of the set must not pass for the whole: the
+    // engine discards what it joined before a missing piece.
+    const Result result =
+        SplitMergeFile::JoinFiles(host, index, folder, SplitMergeFile::AfterMissingPiece::DiscardJoined);
     host.finish();
-    if (result.problem == SplitMergeFile::Problem::MissingPiece && rebuiltWasFree && tessaly::pathExists(rebuilt)) {
-        // The engine keeps what it joined before a missing piece under the
-        // rebuilt name when that name was free. A file holding only part of
-        // the set must not pass for the whole, so it goes.
-        return failed(incompleteRemovedText(failureText(Command::Join, result), rebuilt, tessaly::removeFile(rebuilt)));
+    if (result.problem == SplitMergeFile::Problem::MissingPiece && rebuiltWasFree) {
+        return failed(incompleteRemovedText(failureText(Command::Join, result), rebuilt, {}));
     }
     return ended(invocation, result, joinDoneText(index, host.pieceCount(), rebuilt));
 }

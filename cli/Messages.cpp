@@ -121,6 +121,9 @@ std::string failureText(Command command, const SplitMergeFile::Result& r) {
                "; choose another output folder";
     case Problem::MissingPiece:
         return "missing piece " + shown(r.path);
+    case Problem::PiecesInTwoFolders:
+        return "cannot join: the pieces lie in two folders: " + shown(r.path) + " where the index lists it, " +
+               shown(r.other) + " only beside the index; put the whole set in one folder";
     case Problem::Unexpected:
         return std::string("cannot ") + commandName(command) + " " + shown(r.path) + ": " + r.other;
     }

@@ -237,13 +237,13 @@ private:
 class Splitter : Run {
 public:
     Splitter(Host& host, const std::string& source, std::int64_t chunk, const std::string& folder)
-        : Run(host), sourcePath_(source), chunk_(chunk), folder_(folder), indexPath_(IndexPath(folder, source)) {}
+        : Run(host), sourcePath_(source), chunk_(chunk), folder_(folder), indexPath_(indexPath(folder, source)) {}
 
     ~Splitter() {
         if (finished_) return;
         source_.close();
         try {
-            for (std::int64_t k = 1; k <= created_; ++k) tessaly::removeFile(PiecePath(folder_, sourcePath_, k));
+            for (std::int64_t k = 1; k <= created_; ++k) tessaly::removeFile(piecePath(folder_, sourcePath_, k));
         } catch (...) {
             // Out of memory while cleaning up: what is left cannot be helped.
         }
@@ -284,7 +284,7 @@ private:
         // Digits follow "_splt", so a CR LF can only stand before them.
         const std::string prefix = folder_ + tessaly::baseName(sourcePath_) + std::string(kPieceInfix);
         if (prefix.find(kLineEnd) != std::string::npos) {
-            return failure(Problem::PathHoldsLineBreak, sourcePath_, PiecePath(folder_, sourcePath_, 1));
+            return failure(Problem::PathHoldsLineBreak, sourcePath_, piecePath(folder_, sourcePath_, 1));
         }
         const FileIdentity source(sourcePath_);
         std::string found;
@@ -308,7 +308,7 @@ private:
                    existing.error() != std::errc::not_a_directory) {
             // A folder that can be entered but not listed: each output path
             // is asked about in turn, in fixed memory.
-            for (std::int64_t k = 0; k <= count_ && !isSource(k == 0 ? indexPath_ : PiecePath(folder_, sourcePath_, k));
+            for (std::int64_t k = 0; k <= count_ && !isSource(k == 0 ? indexPath_ : piecePath(folder_, sourcePath_, k));
                  ++k) {
                 if (!pacer_.tick()) return stopped();
             }
@@ -345,7 +345,7 @@ private:
     }
 
     Result writePiece(std::int64_t k, ReadAhead& readAhead) {
-        const std::string path = PiecePath(folder_, sourcePath_, k);
+        const std::string path = piecePath(folder_, sourcePath_, k);
         auto piece = File::createFresh(path, dataPermissions(source_.before().permissions));
         if (!piece) return fileFailure(Operation::Create, path, piece.error());
         created_ = k;
@@ -369,6 +369,7 @@ private:
         if (const std::error_code ec = piece->close()) return fileFailure(Operation::Write, path, ec);
         progress_.pieces = k;
         report();
+        host_.pieceDone(path);
         return pacer_.tick() ? Result{} : stopped();
     }
 
@@ -378,7 +379,7 @@ private:
     Result checkPiecesStillOurs() {
         std::uint64_t now = 0;
         for (std::int64_t k = 1; k <= count_; ++k) {
-            foldPiece(now, FileIdentity(PiecePath(folder_, sourcePath_, k)).status());
+            foldPiece(now, FileIdentity(piecePath(folder_, sourcePath_, k)).status());
             if (!pacer_.tick()) return stopped();
         }
         return now == written_ ? Result{} : failure(Problem::PiecesChanged, sourcePath_);
@@ -405,7 +406,7 @@ private:
             return ec;
         };
         for (std::int64_t k = 1; k <= count_; ++k) {
-            buffer += PiecePath(folder_, sourcePath_, k);
+            buffer += piecePath(folder_, sourcePath_, k);
             buffer += kLineEnd;
             if (buffer.size() < kFlushAt) continue;
             if (const std::error_code ec = flush()) return fileFailure(Operation::Write, indexPath_, ec);
@@ -437,11 +438,11 @@ private:
 // takes the rebuilt name only at the end.
 class Joiner : Run {
 public:
-    Joiner(Host& host, const std::string& index, const std::string& folder)
-        : Run(host), indexPath_(index), folder_(folder) {}
+    Joiner(Host& host, const std::string& index, const std::string& folder, AfterMissingPiece afterMissingPiece)
+        : Run(host), indexPath_(index), folder_(folder), afterMissingPiece_(afterMissingPiece) {}
 
     Result run() {
-        const std::string name = RebuiltName(indexPath_);
+        const std::string name = rebuiltName(indexPath_);
         if (name.empty() || name == "." || name == "..") return failure(Problem::NoRebuiltName, indexPath_);
         rebuiltPath_ = folder_ + name;
         if (Result r = index_.open(indexPath_); ended(r)) return r;
@@ -529,6 +530,7 @@ private:
             out.file().startFlush();
             progress_.pieces = k;
             report();
+            host_.pieceDone(path);
         }
     }
 
@@ -550,7 +552,11 @@ private:
     Result missingPiece(const std::string& path, PendingFile& out, bool replacing) {
         progress_ = {count_, count_, byteCount_, byteCount_};
         report();
-        if (!replacing) out.commitIfFree();
+        if (!replacing && afterMissingPiece_ == AfterMissingPiece::KeepJoined) {
+            // Kept only where the name is still free; when it cannot be
+            // kept, the missing piece is still what the user must hear of.
+            (void)out.commitIfFree();
+        }
         return failure(Problem::MissingPiece, path);
     }
 
@@ -565,6 +571,7 @@ private:
 
     const std::string& indexPath_;
     const std::string& folder_;
+    const AfterMissingPiece afterMissingPiece_;
     std::string rebuiltPath_;
     WatchedFile index_;
     std::error_code readError_;
@@ -592,21 +599,21 @@ Result guarded(const std::string& subject, Body body) {
 
 } // namespace
 
-bool IsPartOfPieceSet(std::string_view path) {
+bool isPartOfPieceSet(std::string_view path) {
     return path.find(kIndexSuffix) != std::string_view::npos || path.find(kPieceInfix) != std::string_view::npos;
 }
 
-bool IsLargerThanOnePiece(std::int64_t fileSize, std::int64_t chunkSize) { return fileSize > chunkSize; }
+bool isLargerThanOnePiece(std::int64_t fileSize, std::int64_t chunkSize) { return fileSize > chunkSize; }
 
-std::string PiecePath(const std::string& outputFolder, const std::string& sourcePath, std::int64_t pieceNumber) {
+std::string piecePath(const std::string& outputFolder, const std::string& sourcePath, std::int64_t pieceNumber) {
     return outputFolder + tessaly::baseName(sourcePath) + std::string(kPieceInfix) + std::to_string(pieceNumber);
 }
 
-std::string IndexPath(const std::string& outputFolder, const std::string& sourcePath) {
+std::string indexPath(const std::string& outputFolder, const std::string& sourcePath) {
     return outputFolder + tessaly::baseName(sourcePath) + std::string(kIndexSuffix);
 }
 
-std::string RebuiltName(const std::string& indexPath) {
+std::string rebuiltName(const std::string& indexPath) {
     const std::string base = tessaly::baseName(indexPath);
     std::string name;
     name.reserve(base.size());
@@ -620,8 +627,8 @@ std::string RebuiltName(const std::string& indexPath) {
     return name;
 }
 
-std::string RebuiltPath(const std::string& outputFolder, const std::string& indexPath) {
-    return outputFolder + RebuiltName(indexPath);
+std::string rebuiltPath(const std::string& outputFolder, const std::string& indexPath) {
+    return outputFolder + rebuiltName(indexPath);
 }
 
 IndexReader::IndexReader(Read read) : read_(std::move(read)) {}
@@ -693,8 +700,9 @@ Result SplitFile(Host& host, const std::string& sourcePath, std::int64_t chunkSi
     return guarded(sourcePath, [&] { return Splitter(host, sourcePath, chunkSize, outputFolder).run(); });
 }
 
-Result JoinFiles(Host& host, const std::string& indexPath, const std::string& outputFolder) {
-    return guarded(indexPath, [&] { return Joiner(host, indexPath, outputFolder).run(); });
+Result JoinFiles(Host& host, const std::string& indexPath, const std::string& outputFolder,
+                 AfterMissingPiece afterMissingPiece) {
+    return guarded(indexPath, [&] { return Joiner(host, indexPath, outputFolder, afterMissingPiece).run(); });
 }
 
 } // namespace SplitMergeFile

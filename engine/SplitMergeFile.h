@@ -39,6 +39,10 @@ public:
     // Asked after every event pass; false stops the run, which then removes
     // what it wrote and returns Status::Stopped.
     virtual bool keepGoing() = 0;
+    // Told the path of each piece once a split has written it or a join has
+    // appended it (the path it was read from), for a front end that names
+    // the pieces as it goes.
+    virtual void pieceDone(const std::string& path) { (void)path; }
 };
 
 enum class Status { Succeeded, Stopped, Failed };
@@ -58,7 +62,11 @@ enum class Problem {
     NoRebuiltName,        // path: the index file, whose name leaves no file name
     RebuiltIsIndex,       // path: the rebuilt path, which names the index file
     RebuiltIsPiece,       // path: the rebuilt path; other: the listed piece it names
-    MissingPiece,         // path: the entry, exactly as listed
+    MissingPiece,         // path: the entry, exactly as listed; other: the path beside
+                          //   the index file where it was looked for too ("" when that
+                          //   is the listed path itself)
+    PiecesInTwoFolders,   // path: a piece found where the index lists it; other: a piece
+                          //   found only beside the index file, in another folder
     Unexpected,           // path: the file split, or the index file; other: what went
                           //   wrong (memory ran out, say)
 };
@@ -81,17 +89,17 @@ struct Result {
 // The piece-set rules shared by every front end.
 // A path holding ".splt" or "_splt" (letter case as written) belongs to a
 // piece set and is not split again.
-bool IsPartOfPieceSet(std::string_view path);
+bool isPartOfPieceSet(std::string_view path);
 // A file is split only when it is larger than one piece.
-bool IsLargerThanOnePiece(std::int64_t fileSize, std::int64_t chunkSize);
+bool isLargerThanOnePiece(std::int64_t fileSize, std::int64_t chunkSize);
 
 // Naming rules: plain concatenation, no file-system access.
-std::string PiecePath(const std::string& outputFolder, const std::string& sourcePath, std::int64_t pieceNumber);
-std::string IndexPath(const std::string& outputFolder, const std::string& sourcePath);
+std::string piecePath(const std::string& outputFolder, const std::string& sourcePath, std::int64_t pieceNumber);
+std::string indexPath(const std::string& outputFolder, const std::string& sourcePath);
 // Base name of the index path with every ".splt" removed, in any letter case,
 // in one left-to-right pass.
-std::string RebuiltName(const std::string& indexPath);
-std::string RebuiltPath(const std::string& outputFolder, const std::string& indexPath);
+std::string rebuiltName(const std::string& indexPath);
+std::string rebuiltPath(const std::string& outputFolder, const std::string& indexPath);
 
 // The longest index entry read; no file system takes a longer path.
 inline constexpr std::size_t kLongestEntry = 128 * 1024;
@@ -132,8 +140,15 @@ private:
 Result SplitFile(Host& host, const std::string& sourcePath, std::int64_t chunkSize,
                  const std::string& outputFolder);
 
+// What a join that meets a missing piece does with what it joined before it,
+// when no file stood at the rebuilt path: keep it under the rebuilt name, or
+// discard it so that no part of a set passes for the whole. A file that stood
+// there is kept unchanged either way.
+enum class AfterMissingPiece { KeepJoined, DiscardJoined };
+
 // Rebuilds the file listed by the index file at `indexPath` into
 // `outputFolder` (a plain prefix), under the index file's name without ".splt".
-Result JoinFiles(Host& host, const std::string& indexPath, const std::string& outputFolder);
+Result JoinFiles(Host& host, const std::string& indexPath, const std::string& outputFolder,
+                 AfterMissingPiece afterMissingPiece);
 
 } // namespace SplitMergeFile

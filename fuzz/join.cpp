@@ -116,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     auto before = snapshot();
     QuietHost host;
-    const Result r = JoinFiles(host, index, scratch.placed(folder));
+    const Result r = JoinFiles(host, index, scratch.placed(folder), AfterMissingPiece::KeepJoined);
     auto after = snapshot();
     fs::current_path(scratch.home);
 

@@ -25,10 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto lastPart = [](const std::string& path) { return path.substr(path.find_last_of('/') + 1); };
     static const std::regex splt("\\.splt", std::regex::icase);
     const std::string name = folder + lastPart(source);
-    FUZZ_CHECK(PiecePath(folder, source, count) == name + "_splt" + std::to_string(count));
-    FUZZ_CHECK(IndexPath(folder, source) == name + ".splt");
-    FUZZ_CHECK(RebuiltName(index) == std::regex_replace(lastPart(index), splt, ""));
-    FUZZ_CHECK(RebuiltPath(folder, index) == folder + RebuiltName(index));
+    FUZZ_CHECK(piecePath(folder, source, count) == name + "_splt" + std::to_string(count));
+    FUZZ_CHECK(indexPath(folder, source) == name + ".splt");
+    FUZZ_CHECK(rebuiltName(index) == std::regex_replace(lastPart(index), splt, ""));
+    FUZZ_CHECK(rebuiltPath(folder, index) == folder + rebuiltName(index));
 
     // A split refuses piece paths that hold a CR LF (the index could not list them) or a NUL (no file has
     // such a name). Any other set of pieces reads back from its index text as written: a line per piece.
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string text;
     std::vector<fuzz::ReadEntry> pieces;
     for (std::int64_t k = 1; k <= count; ++k) {
-        pieces.emplace_back(PiecePath(folder, source, k), std::nullopt);
+        pieces.emplace_back(piecePath(folder, source, k), std::nullopt);
         text += pieces.back().first + "\r\n";
     }
     FUZZ_CHECK(fuzz::readIndex(text, {block}) == pieces);

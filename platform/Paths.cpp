@@ -1,5 +1,6 @@
 #include "Paths.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -150,15 +151,35 @@ std::string folderPart(const std::string& path) {
 }
 
 bool isPresentFile(const std::string& path) {
-    if (path.empty() || path.find('\0') != std::string::npos) return false;
+    const Expected<Presence> presence = presenceOf(path);
+    return presence && *presence == Presence::Present;
+}
+
+Expected<Presence> presenceOf(const std::string& path) {
+    if (path.empty() || path.find('\0') != std::string::npos) return Presence::Absent;
 #ifdef _WIN32
-    if (namesDevice(path)) return false;
+    if (namesDevice(path)) return Presence::Absent;
     const DWORD attributes = targetAttributes(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD e = GetLastError();
+        // Nothing there, no folder for it, or a name no file can have
+        // (wildcards among them): the path names no file.
+        if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_INVALID_NAME ||
+            e == ERROR_BAD_PATHNAME || e == ERROR_DIRECTORY) {
+            return Presence::Absent;
+        }
+        return std::error_code(static_cast<int>(e), std::system_category());
+    }
+    const DWORD notOrdinary = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    return (attributes & notOrdinary) == 0 ? Presence::Present : Presence::Absent;
 #else
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (::stat(path.c_str(), &st) != 0) {
+        // Nothing there, or a part of the path that is not a folder.
+        if (errno == ENOENT || errno == ENOTDIR) return Presence::Absent;
+        return std::error_code(errno, std::generic_category());
+    }
+    return S_ISREG(st.st_mode) ? Presence::Present : Presence::Absent;
 #endif
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "File.h"
+#include "Utf16.h"
 
 namespace tessaly {
 
@@ -39,6 +40,14 @@ std::string folderPart(const std::string& path);
 // (folders, devices, FIFOs and sockets fail). A name that starts with "."
 // is an ordinary file.
 bool isPresentFile(const std::string& path);
+
+// The presence test, also telling when it could not be answered: Present
+// for what isPresentFile accepts, Absent when nothing stands at the path or
+// something that is not an ordinary file does, and the system's reason when
+// the path could not be examined (an I/O error, a folder that may not be
+// searched, a link loop, a name too long).
+enum class Presence { Present, Absent };
+Expected<Presence> presenceOf(const std::string& path);
 
 // True when something (a file, a folder, a dangling link) stands at `path`.
 bool pathExists(const std::string& path);
@@ -75,9 +84,6 @@ Expected<std::vector<std::string>> listFolder(const std::string& folder,
 std::string indexEntryPath(std::string_view entry);
 
 #ifdef _WIN32
-// UTF-8 to UTF-16 and back, for the system's wide calls.
-std::wstring widen(const std::string& text);
-std::string narrow(const std::wstring& text);
 bool isFolderPath(const std::string& path);
 // True when `path` names a device rather than a file: a reserved DOS device
 // name as its last part (NUL, CON, COM1, "nul.txt", "AUX ."), except after

@@ -93,7 +93,7 @@ void Form1::splitCommand() {
         const QString source = Text1->text();
         if (source.isEmpty()) return;
         const std::string sourcePath = toEngineText(source);
-        if (SplitMergeFile::IsPartOfPieceSet(sourcePath)) {
+        if (SplitMergeFile::isPartOfPieceSet(sourcePath)) {
             MessageBox::show(this, kSplittedText, kSplittedTitle, MessageBox::Icon::Warning);
             return;
         }
@@ -108,7 +108,7 @@ void Form1::splitCommand() {
             MessageBox::show(this, kBadChunkSizeText, kCannotSplitTitle, MessageBox::Icon::Warning);
             return;
         }
-        if (!SplitMergeFile::IsLargerThanOnePiece(FileSize::FileSize2(sourcePath), *chunkSize)) {
+        if (!SplitMergeFile::isLargerThanOnePiece(FileSize::FileSize2(sourcePath), *chunkSize)) {
             MessageBox::show(this, kTooSmallText, kCannotSplitTitle, MessageBox::Icon::Warning);
             return;
         }
@@ -130,7 +130,9 @@ void Form1::joinCommand() {
             MessageBox::show(this, index + kNotExistSuffix, kNotExistTitle, MessageBox::Icon::Warning);
             return;
         }
-        showOutcome(Command::Join, SplitMergeFile::JoinFiles(*this, indexPath, toEngineText(Text2->text())));
+        // What was joined before a missing piece stays for the user to see.
+        showOutcome(Command::Join, SplitMergeFile::JoinFiles(*this, indexPath, toEngineText(Text2->text()),
+                                                             SplitMergeFile::AfterMissingPiece::KeepJoined));
     });
 }
 

@@ -52,6 +52,9 @@ std::string failureText(Command command, const Result& r) {
     case Problem::RebuiltIsPiece:
         return "Cannot join into " + r.path + ": it is the listed piece " + r.other + kChooseAnotherFolder;
     case Problem::MissingPiece: return r.path + " splitted file not found";
+    case Problem::PiecesInTwoFolders:
+        return "Cannot join: the pieces lie in two folders. " + r.path + " is where the index file lists it, " +
+               r.other + " only beside the index file. Put the whole set in one folder.";
     case Problem::Unexpected: return cannot + r.path + ": " + r.other;
     case Problem::None: break;
     }

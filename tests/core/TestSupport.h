@@ -58,6 +58,12 @@ struct FakeHost : Host {
     bool keepGoing() override { return stopAfterPasses < 0 || passes < stopAfterPasses; }
 };
 
+// A join as the window runs it: what was joined before a missing piece is
+// kept under the rebuilt name.
+inline Result JoinFiles(Host& host, const std::string& index, const std::string& folder) {
+    return SplitMergeFile::JoinFiles(host, index, folder, AfterMissingPiece::KeepJoined);
+}
+
 // A run's result in one line: "succeeded", "stopped", "<verb> <path>:
 // <reason>" for a failed file operation, or the problem and its subjects.
 inline std::string summary(const Result& r) {
@@ -77,6 +83,7 @@ inline std::string summary(const Result& r) {
     case Problem::RebuiltIsIndex: return "rebuilt is the index: " + r.path;
     case Problem::RebuiltIsPiece: return "rebuilt is a piece: " + r.path + " " + r.other;
     case Problem::MissingPiece: return "missing piece: " + r.path;
+    case Problem::PiecesInTwoFolders: return "pieces in two folders: " + r.path + " " + r.other;
     case Problem::Unexpected: return "unexpected: " + r.other;
     case Problem::None: break;
     }

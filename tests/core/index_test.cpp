@@ -53,17 +53,17 @@ TEST(IndexText, EntriesAndDamage) {
 // "_splt", as written, is part of a set and not split again. On Windows "\"
 // and a drive's colon end a folder too; elsewhere they are part of a name.
 TEST(Naming, PathsAndRebuiltNames) {
-    EXPECT_EQ(PiecePath("/out", "/data/movie.avi", 10), "/outmovie.avi_splt10");
-    EXPECT_EQ(RebuiltPath("/back", "/d/movie.avi.splt"), "/backmovie.avi");
-    EXPECT_EQ(RebuiltName("REPORT.DOC.SPLT"), "REPORT.DOC");
-    EXPECT_EQ(RebuiltName("X.SPLT.splt"), "X");
-    EXPECT_EQ(RebuiltName("notes.spltx"), "notesx");
-    EXPECT_EQ(RebuiltName("list.txt"), "list.txt");
-    EXPECT_EQ(RebuiltName("a..spltsplt"), "a.splt");
-    EXPECT_EQ(RebuiltName("/d.splt/x"), "x");
-    EXPECT_EQ(RebuiltName(".splt"), "");
-    EXPECT_TRUE(IsPartOfPieceSet("/d/old_splt/movie"));
-    EXPECT_FALSE(IsPartOfPieceSet("/d/X.SPLT"));
+    EXPECT_EQ(piecePath("/out", "/data/movie.avi", 10), "/outmovie.avi_splt10");
+    EXPECT_EQ(rebuiltPath("/back", "/d/movie.avi.splt"), "/backmovie.avi");
+    EXPECT_EQ(rebuiltName("REPORT.DOC.SPLT"), "REPORT.DOC");
+    EXPECT_EQ(rebuiltName("X.SPLT.splt"), "X");
+    EXPECT_EQ(rebuiltName("notes.spltx"), "notesx");
+    EXPECT_EQ(rebuiltName("list.txt"), "list.txt");
+    EXPECT_EQ(rebuiltName("a..spltsplt"), "a.splt");
+    EXPECT_EQ(rebuiltName("/d.splt/x"), "x");
+    EXPECT_EQ(rebuiltName(".splt"), "");
+    EXPECT_TRUE(isPartOfPieceSet("/d/old_splt/movie"));
+    EXPECT_FALSE(isPartOfPieceSet("/d/X.SPLT"));
     EXPECT_EQ(baseName("C:\\d/s\\a.bin"), kWindows ? "a.bin" : "s\\a.bin");
     EXPECT_EQ(folderPart("C:\\d/s\\a.bin"), kWindows ? "C:\\d/s\\" : "C:\\d/");
     EXPECT_EQ(baseName("C:a.bin"), kWindows ? "a.bin" : "C:a.bin");
