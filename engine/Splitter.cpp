@@ -63,7 +63,11 @@ public:
         if (finished_) return;
         source_.close();
         try {
-            for (std::int64_t k = 1; k <= created_; ++k) tessaly::removeFile(piecePath(folder_, sourcePath_, k));
+            // A piece that cannot be removed stays; without an index it is
+            // no set, and the run's own outcome is what the user hears of.
+            for (std::int64_t k = 1; k <= created_; ++k) {
+                (void)tessaly::removeFile(piecePath(folder_, sourcePath_, k));
+            }
         } catch (...) {
             // Out of memory while cleaning up: what is left cannot be helped.
         }
