@@ -282,5 +282,65 @@ TEST_F(Engine, JoinsOfListedPieces) {
     }
 }
 
+// A set joins wherever it travels: an entry that names nothing is looked
+// for under its file name (after the last "\" or "/", on every system) beside
+// the index file. Each row splits into `out`, then `carry` moves or copies
+// the set and says where its index now is; `expected` is the outcome and,
+// after " also ", where a missing piece was looked for too.
+TEST_F(Engine, SetsJoinWhereverTheyTravel) {
+    const std::string sibling = dir + "sibling" + kPathSeparator;
+    int n = 0;
+    const auto row = [&](const std::string& name, const std::function<std::string()>& carry,
+                         const std::string& expected, const std::string& rebuilt) {
+        SCOPED_TRACE(name);
+        fs::remove_all(fsPath(out));
+        fs::remove_all(fsPath(sibling));
+        mkdir("out");
+        FakeHost split, join;
+        ASSERT_EQ(summary(SplitFile(split, src, 100, out)), "succeeded");
+        const std::string carried = carry();
+        const std::string into = mkdir("back" + std::to_string(++n));
+        const Result r = JoinFiles(join, carried, into);
+        EXPECT_EQ(summary(r) + (r.problem == Problem::MissingPiece ? " also " + r.other : ""), expected);
+        EXPECT_EQ(listing(into), rebuilt.empty() ? Names{} : Names{"movie.avi"});
+        EXPECT_EQ(readFile(into + "movie.avi"), rebuilt);
+    };
+    const auto moveOut = [&](const std::string& to) {
+        fs::rename(fsPath(out), fsPath(to));
+        return to + "movie.avi.splt";
+    };
+    // An index listing the pieces under another system's folder.
+    const auto relist = [&](const std::string& folder) {
+        return [&, folder] {
+            std::string text;
+            for (int k = 1; k <= 3; ++k) text += folder + "movie.avi_splt" + std::to_string(k) + "\r\n";
+            writeFile(index, text);
+            return index;
+        };
+    };
+    row("moved to another folder", [&] { return moveOut(mkdir("elsewhere") + "set" + kPathSeparator); }, "succeeded",
+        bytes);
+    row("folder renamed", [&] { return moveOut(dir + "renamed" + kPathSeparator); }, "succeeded", bytes);
+    row("written on Windows", relist("Q:\\Users\\me\\out\\"), "succeeded", bytes);
+    row("written on Linux", relist("/nonexistent/tessaly/out/"), "succeeded", bytes);
+    // The copy's second piece differs: the listed original is what is read.
+    row("copied, original still there", [&] {
+        fs::copy(fsPath(out), fsPath(sibling));
+        writeFile(sibling + "movie.avi_splt2", "copy");
+        return sibling + "movie.avi.splt";
+    }, "succeeded", bytes);
+    row("split between two folders", [&] {
+        fs::copy(fsPath(out), fsPath(sibling));
+        fs::remove(fsPath(sibling + "movie.avi_splt1"));
+        fs::remove(fsPath(out + "movie.avi_splt2"));
+        return sibling + "movie.avi.splt";
+    }, "pieces in two folders: " + out + "movie.avi_splt1 " + sibling + "movie.avi_splt2", "");
+    row("moved, a piece gone", [&] {
+        const std::string index = moveOut(sibling);
+        fs::remove(fsPath(sibling + "movie.avi_splt2"));
+        return index;
+    }, "missing piece: " + out + "movie.avi_splt2 also " + sibling + "movie.avi_splt2", bytes.substr(0, 100));
+}
+
 } // namespace
 } // namespace tessaly::test
