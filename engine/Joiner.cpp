@@ -80,10 +80,6 @@ private:
         std::string path;
     };
 
-    static bool isAbsence(std::error_code ec) {
-        return ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory;
-    }
-
     // Finds the piece an entry names: first as listed; only when nothing is
     // there, under the entry's file name (the text after its last "\" or
     // "/", on every system) in the index file's own folder. A place that
@@ -166,7 +162,7 @@ private:
             if (where.found != Found::Nowhere) {
                 const auto piece = tessaly::statusOfPath(where.path);
                 if (!piece) return fileFailure(Operation::Open, where.path, piece.error());
-                if (FileIdentity(where.path) == rebuilt) {
+                if (rebuilt.exists() && sameFile(*piece, rebuilt.status())) {
                     return failure(Problem::RebuiltIsPiece, rebuiltPath_, where.path);
                 }
                 if (count_ == 1) permissions_ = piece->permissions;

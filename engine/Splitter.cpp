@@ -110,11 +110,15 @@ private:
         if (prefix.find(kLineEnd) != std::string::npos) {
             return failure(Problem::PathHoldsLineBreak, sourcePath_, piecePath(folder_, sourcePath_, 1));
         }
-        const FileIdentity source(sourcePath_);
+        // What stands at an output path is looked at: the source, or
+        // something that cannot be examined, ends the search.
         std::string found;
+        Result examined = goOn();
         auto isSource = [&](const std::string& path) {
-            if (FileIdentity(path) == source) found = path;
-            return !found.empty();
+            const auto status = tessaly::statusOfPath(path);
+            if (status && sameFile(*status, source_.before())) found = path;
+            if (!status && !isAbsence(status.error())) examined = fileFailure(Operation::Create, path, status.error());
+            return !found.empty() || ended(examined);
         };
         // Only outputs that already exist can be the source, so one listing
         // of the output folder narrows the search to them. The match ignores
@@ -137,6 +141,7 @@ private:
                 if (!pacer_.tick()) return stopped();
             }
         }
+        if (ended(examined)) return examined;
         if (!found.empty()) return failure(Problem::WouldOverwriteSource, sourcePath_, found);
         return goOn();
     }
@@ -203,7 +208,12 @@ private:
     Result checkPiecesStillOurs() {
         std::uint64_t now = 0;
         for (std::int64_t k = 1; k <= count_; ++k) {
-            foldPiece(now, FileIdentity(piecePath(folder_, sourcePath_, k)).status());
+            const std::string path = piecePath(folder_, sourcePath_, k);
+            const auto status = tessaly::statusOfPath(path);
+            // A piece gone is a piece changed; one that cannot be examined
+            // is told with the system's reason.
+            if (!status && !isAbsence(status.error())) return fileFailure(Operation::Write, path, status.error());
+            foldPiece(now, status ? *status : tessaly::FileStatus{0, 0, 0, 0, 0, 0, false});
             if (!pacer_.tick()) return stopped();
         }
         return now == written_ ? goOn() : failure(Problem::PiecesChanged, sourcePath_);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <random>
+#include <string_view>
 
 #include "FileCalls.h"
 #include "Paths.h"
@@ -60,6 +61,28 @@ std::string temporaryName(const std::string& folder) {
     std::snprintf(name, sizeof name, ".tessaly-%012llx.part",
                   static_cast<unsigned long long>(random() & 0xffffffffffffULL));
     return folder + name;
+}
+
+// True for the names temporaryName gives.
+bool isPendingName(const std::string& name) {
+    constexpr std::string_view kStart = ".tessaly-", kEnd = ".part";
+    constexpr std::size_t kDigits = 12;
+    if (name.size() != kStart.size() + kDigits + kEnd.size()) return false;
+    if (name.compare(0, kStart.size(), kStart) != 0 || name.compare(name.size() - kEnd.size(), kEnd.size(), kEnd) != 0) {
+        return false;
+    }
+    return std::all_of(name.begin() + kStart.size(), name.end() - kEnd.size(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+// Removes the pending files in `folder` that runs killed between naming
+// and renaming them left behind; those of live runs are locked and stay.
+// A folder that cannot be listed is left as it is: the run itself tells
+// what is wrong with it, if anything.
+void removeAbandonedPendingFiles(const std::string& folder) {
+    const auto pending = listFolder(folder, isPendingName);
+    if (!pending) return;
+    for (const std::string& path : *pending) detail::removeIfAbandoned(path);
 }
 
 class FileCategory : public std::error_category {
@@ -153,6 +176,7 @@ Expected<PendingFile> PendingFile::create(const std::string& path, unsigned perm
     PendingFile pending;
     pending.path_ = path;
     const std::string folder = folderPart(path);
+    removeAbandonedPendingFiles(folder);
     if (auto unnamed = detail::createUnnamed(folder, permissions)) {
         pending.file_ = std::move(*unnamed);
         return pending;
@@ -214,9 +238,11 @@ std::error_code PendingFile::commitIfFree() {
 }
 
 std::error_code PendingFile::moveIntoPlace(bool replace) {
-    if (const std::error_code ec = detail::closePending(file_)) {
-        discard();
-        return ec;
+    if (detail::kClosesBeforeRename) {
+        if (const std::error_code ec = detail::closePending(file_)) {
+            discard();
+            return ec;
+        }
     }
     if (const std::error_code ec = detail::movePath(temporary_, path_, replace)) {
         // A name taken, where nothing may be replaced, leaves the file
@@ -225,7 +251,8 @@ std::error_code PendingFile::moveIntoPlace(bool replace) {
         return ec;
     }
     temporary_.clear();
-    return {};
+    // Held open until named, so that no clean-up takes it for abandoned.
+    return detail::closePending(file_);
 }
 
 void PendingFile::discard() {

@@ -1,5 +1,6 @@
 // File and PendingFile over the POSIX calls.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -45,7 +46,34 @@ FileStatus statusOf(const stat_t& st) {
     return s;
 }
 
+// Takes the lock that tells a live run's pending file from one left by a
+// killed run; false when another process holds it.
+bool lock(int fd) {
+    int r;
+    do {
+        r = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (r != 0 && errno == EINTR);
+    return r == 0;
+}
+
+// True when `path` still names the file open as `fd`.
+bool stillNames(int fd, const std::string& path) {
+    stat_t opened{}, named{};
+    return ::fstat(fd, &opened) == 0 && ::lstat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
+}
+
 } // namespace
+
+const bool kClosesBeforeRename = false;
+
+void removeIfAbandoned(const std::string& path) {
+    File f(openFile(path, kReadFlags | O_NOFOLLOW));
+    stat_t st{};
+    if (!f.isOpen() || ::fstat(f.native(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    // Held by the lock, it is removed only while it still has this name.
+    if (lock(f.native()) && stillNames(f.native(), path)) ::unlink(path.c_str());
+}
 
 Expected<std::int64_t> readSome(int fd, char* buffer, std::size_t n, std::int64_t offset) {
     for (;;) {
@@ -97,15 +125,24 @@ Expected<File> createUnnamed([[maybe_unused]] const std::string& folder, [[maybe
     if (::access("/proc/self/fd", X_OK) != 0) return lastError();
     File unnamed(openFile(folder.empty() ? "." : folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, permissions));
     if (!unnamed.isOpen()) return lastError();
+    // Locked before it is ever named, should it need a temporary name.
+    if (!lock(unnamed.native())) return lastError();
     return unnamed;
 #else
     return std::make_error_code(std::errc::function_not_supported);
 #endif
 }
 
-// A leading dot hides the file; the name is made so by the caller.
+// A leading dot hides the file; the name is made so by the caller. It is
+// locked at once; should a later run's clean-up have taken it in between,
+// the name is taken (EEXIST) and the caller tries another.
 Expected<File> createHidden(const std::string& path, unsigned permissions) {
-    return File::createNew(path, permissions);
+    auto file = File::createNew(path, permissions);
+    if (!file) return file.error();
+    if (!lock(file->native()) || !stillNames(file->native(), path)) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    return file;
 }
 
 // The unnamed file is reached through /proc, as its descriptor seen as a path.

@@ -50,9 +50,9 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr DWORD kPendingAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 // A descriptor for a new file at `path`, where nothing may stand yet.
-Expected<int> createExclusive(const std::string& path, DWORD attributes) {
+Expected<int> createExclusive(const std::string& path, DWORD attributes, DWORD share = kShareAll) {
     if (const std::error_code ec = newFileNameProblem(path)) return ec;
-    HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW, attributes, nullptr);
+    HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE, share, nullptr, CREATE_NEW, attributes, nullptr);
     if (h == INVALID_HANDLE_VALUE) return win32Error();
     // Only a disk file is written, whatever else the name turned out to reach.
     if (GetFileType(h) != FILE_TYPE_DISK) {
@@ -167,8 +167,10 @@ Expected<File> createUnnamed(const std::string&, unsigned) {
 
 // Hidden by its attribute too, as a leading dot hides nothing here.
 // Windows keeps no permission bits.
+// No one may delete it while it is open: that tells a live run's pending
+// file from one left by a killed run.
 Expected<File> createHidden(const std::string& path, unsigned) {
-    auto fd = createExclusive(path, kPendingAttributes);
+    auto fd = createExclusive(path, kPendingAttributes, FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (!fd) return fd.error();
     return File(*fd);
 }
@@ -183,6 +185,11 @@ std::error_code closePending(File& file) {
     }
     return file.close();
 }
+
+const bool kClosesBeforeRename = true;
+
+// A pending file still open in its run refuses to be deleted.
+void removeIfAbandoned(const std::string& path) { (void)DeleteFileW(widen(path).c_str()); }
 
 CopyResult kernelCopy(File&, std::int64_t, File&, std::int64_t, std::int64_t) { return {}; }
 

@@ -208,5 +208,33 @@ TEST_F(Engine, IndexFilesLargerThanMemory) {
     EXPECT_EQ(listing(back), Names{"long"}); // what was joined before the missing piece: nothing
 }
 
+// A pending file left by a run killed between naming its result and renaming
+// it over the former file is removed by the next run into that folder; one
+// that a live run holds (locked) stays, as does anything not so named.
+TEST_F(Engine, NextRunRemovesAbandonedPendingFiles) {
+    const std::string abandoned = back + ".tessaly-00000000abcd.part", held = back + ".tessaly-00000000beef.part";
+    const std::string lookalike = back + ".tessaly-notours.part";
+    for (const std::string& path : {abandoned, held, lookalike}) writeFile(path, "pending");
+#ifdef _WIN32
+    // A live run's file is open without delete sharing.
+    HANDLE lock = CreateFileW(fsPath(held).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+#else
+    const int lock = ::open(held.c_str(), O_RDONLY);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+#endif
+    FakeHost split, join;
+    ASSERT_EQ(summary(SplitFile(split, src, 100, out)), "succeeded");
+    EXPECT_EQ(summary(JoinFiles(join, index, back)), "succeeded");
+    EXPECT_EQ(listing(back), (Names{".tessaly-00000000beef.part", ".tessaly-notours.part", "movie.avi"}));
+#ifdef _WIN32
+    CloseHandle(lock);
+#else
+    ::close(lock);
+#endif
+}
+
 } // namespace
 } // namespace tessaly::test
