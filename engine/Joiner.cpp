@@ -233,8 +233,11 @@ private:
     // can leave neither an empty file where an older one was, nor an empty
     // rebuilt file after its pieces were deleted.
     Result commit(PendingFile& out) {
-        if (const std::error_code ec = out.file().sync()) return fileFailure(Operation::Write, rebuiltPath_, ec);
+        if (const std::error_code ec = out.file().syncData()) return fileFailure(Operation::Write, rebuiltPath_, ec);
         if (const std::error_code ec = out.commitReplacing()) return fileFailure(Operation::Write, rebuiltPath_, ec);
+        // And its name is on the disk before the join says it is done.
+        const std::string folder = tessaly::folderPart(rebuiltPath_);
+        if (const std::error_code ec = tessaly::syncFolder(folder)) return fileFailure(Operation::Write, folder, ec);
         return goOn();
     }
 

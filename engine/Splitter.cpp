@@ -1,6 +1,8 @@
 // The splitter: cuts a source into pieces, then writes their index file.
 #include <algorithm>
 #include <climits>
+#include <deque>
+#include <utility>
 
 #include "NamingRules.h"
 #include "Paths.h"
@@ -62,6 +64,9 @@ public:
     ~Splitter() {
         if (finished_) return;
         source_.close();
+        // Closed before they are removed: Windows removes an open file's
+        // name only once it is closed.
+        unsynced_.clear();
         try {
             // A piece that cannot be removed stays; without an index it is
             // no set, and the run's own outcome is what the user hears of.
@@ -88,6 +93,7 @@ public:
         // pieces of no one version of it.
         if (Result r = source_.checkUnchanged(); ended(r)) return r;
         source_.close();
+        if (Result r = syncPieces(); ended(r)) return r;
         if (Result r = checkPiecesStillOurs(); ended(r)) return r;
         if (Result r = writeIndex(); ended(r)) return r;
         finished_ = true;
@@ -193,13 +199,34 @@ private:
         const auto written = piece->status();
         if (!written) return fileFailure(Operation::Write, path, written.error());
         foldPiece(written_, *written);
-        // Small pieces are left to the one flush before the index.
-        if (size >= ReadAhead::kBlockBytes) piece->startFlush();
-        if (const std::error_code ec = piece->close()) return fileFailure(Operation::Write, path, ec);
+        // Its writeback starts now; it is waited for a few pieces later,
+        // by when it has mostly happened.
+        piece->startFlush();
+        unsynced_.push_back({std::move(*piece), k});
+        if (unsynced_.size() > kUnsyncedPieces) {
+            if (Result r = syncOldestPiece(); ended(r)) return r;
+        }
         progress_.pieces = k;
         report();
         host_.pieceDone(path);
         return pacer_.tick() ? goOn() : stopped();
+    }
+
+    // Puts the oldest piece still open on the disk and closes it.
+    Result syncOldestPiece() {
+        auto& [file, k] = unsynced_.front();
+        std::error_code ec = file.syncData();
+        if (!ec) ec = file.close();
+        if (ec) return fileFailure(Operation::Write, piecePath(folder_, sourcePath_, k), ec);
+        unsynced_.pop_front();
+        return goOn();
+    }
+
+    Result syncPieces() {
+        while (!unsynced_.empty()) {
+            if (Result r = syncOldestPiece(); ended(r)) return r;
+        }
+        return goOn();
     }
 
     // Another run into the same folder, or anyone else, may have replaced or
@@ -247,12 +274,15 @@ private:
             if (!pacer_.tick()) return stopped();
         }
         if (const std::error_code ec = flush()) return fileFailure(Operation::Write, indexPath_, ec);
-        // The pieces and the index are on the disk before the index takes
-        // its name: after a crash, an index never lists pieces that were lost.
-        if (const std::error_code ec = tessaly::flushFileSystem(index->file())) {
-            return fileFailure(Operation::Write, indexPath_, ec);
-        }
+        // The pieces, their names and the index are on the disk before the
+        // index takes its name, and that name after: after a crash, an index
+        // never lists pieces that were lost. Only this run's own files are
+        // waited for, however busy the disk is with others'.
+        if (const std::error_code ec = index->file().syncData()) return fileFailure(Operation::Write, indexPath_, ec);
+        const std::string folder = tessaly::folderPart(indexPath_);
+        if (const std::error_code ec = tessaly::syncFolder(folder)) return fileFailure(Operation::Write, folder, ec);
         if (const std::error_code ec = index->commitReplacing()) return fileFailure(Operation::Write, indexPath_, ec);
+        if (const std::error_code ec = tessaly::syncFolder(folder)) return fileFailure(Operation::Write, folder, ec);
         return goOn();
     }
 
@@ -263,6 +293,9 @@ private:
     WatchedFile source_;
     std::int64_t length_ = 0, count_ = 0, created_ = 0;
     std::uint64_t written_ = 0; // the pieces this run wrote, folded
+    // Pieces written but not yet known to be on the disk, still open.
+    static constexpr std::size_t kUnsyncedPieces = 16;
+    std::deque<std::pair<File, std::int64_t>> unsynced_;
     bool finished_ = false;
 };
 

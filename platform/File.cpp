@@ -147,7 +147,7 @@ std::error_code File::writeAt(const char* data, std::size_t n, std::int64_t offs
     return {};
 }
 
-std::error_code File::sync() { return detail::syncFile(fd_); }
+std::error_code File::syncData() { return detail::syncFile(fd_); }
 
 std::error_code File::close() {
     if (fd_ < 0) return {};

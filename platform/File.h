@@ -99,8 +99,9 @@ public:
     [[nodiscard]] Expected<std::int64_t> readAt(char* buffer, std::size_t n, std::int64_t offset);
     // Writes all `n` bytes at `offset`.
     [[nodiscard]] std::error_code writeAt(const char* data, std::size_t n, std::int64_t offset);
-    // Flushes written data to the storage device.
-    [[nodiscard]] std::error_code sync();
+    // Flushes written data to the storage device, with what is needed to
+    // read it back (the size), not necessarily the times.
+    [[nodiscard]] std::error_code syncData();
     // Starts putting what was written on the storage device, without
     // waiting for it, so that a later flush has less left to wait for.
     void startFlush();
@@ -177,9 +178,12 @@ struct CopyResult {
 // path is free or holds a file or a link, which is replaced, not followed.
 [[nodiscard]] std::error_code replaceProblem(const std::string& path);
 
-// Puts on the storage device what was written to the file system that
-// holds `file` (on Windows: what was written to `file` itself).
-[[nodiscard]] std::error_code flushFileSystem(File& file);
+// Puts on the storage device the names in `folder` (a prefix ending in a
+// separator, or "" for the current folder), so that files created, renamed
+// or removed there stay so after a crash (a folder that cannot be read is
+// not opened: the whole system is synced instead). Nothing to do on Windows, whose
+// file systems keep their names in order themselves.
+[[nodiscard]] std::error_code syncFolder(const std::string& folder);
 
 // What the system says of what `path` leads to, following links.
 [[nodiscard]] Expected<FileStatus> statusOfPath(const std::string& path);

@@ -91,7 +91,13 @@ Expected<std::int64_t> writeSome(int fd, const char* data, std::size_t n, std::i
     }
 }
 
-std::error_code syncFile(int fd) { return ::fsync(fd) == 0 ? std::error_code() : lastError(); }
+std::error_code syncFile(int fd) {
+    int r;
+    do {
+        r = ::fdatasync(fd);
+    } while (r != 0 && errno == EINTR);
+    return r == 0 ? std::error_code() : lastError();
+}
 
 std::error_code closeFile(int fd) {
     // A close interrupted by a signal has still released the descriptor on
@@ -231,7 +237,8 @@ Expected<FileStatus> statusOfPath(const std::string& path) {
 
 void File::startFlush() {
 #ifdef __linux__
-    ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+    // Only a hint: what fails here fails again, and is told, at the sync.
+    (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
 #endif
 }
 
@@ -245,8 +252,24 @@ std::error_code replaceProblem(const std::string& path) {
     return {};
 }
 
-std::error_code flushFileSystem(File& file) {
-    return ::syncfs(file.native()) == 0 ? std::error_code() : lastError();
+std::error_code syncFolder(const std::string& folder) {
+    File f(openFile(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!f.isOpen() && (errno == EACCES || errno == EPERM)) {
+        // A folder that may be written but not read cannot be opened to be
+        // synced: everything is, which waits for others' writes too, but
+        // keeps the promise.
+        ::sync();
+        return {};
+    }
+    if (!f.isOpen()) return lastError();
+    int r;
+    do {
+        r = ::fsync(f.native());
+    } while (r != 0 && errno == EINTR);
+    // Some file systems cannot sync a folder and say so; their names are
+    // as safe as they can make them.
+    if (r != 0 && errno != EINVAL && errno != EROFS) return lastError();
+    return f.close();
 }
 
 } // namespace tessaly
