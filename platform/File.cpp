@@ -123,12 +123,16 @@ File::~File() {
     if (fd_ >= 0) (void)detail::closeFile(fd_);
 }
 
-File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), stretchStart_(std::exchange(other.stretchStart_, -1)),
+      stretchEnd_(std::exchange(other.stretchEnd_, -1)) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         if (fd_ >= 0) (void)detail::closeFile(fd_);
         fd_ = std::exchange(other.fd_, -1);
+        stretchStart_ = std::exchange(other.stretchStart_, -1);
+        stretchEnd_ = std::exchange(other.stretchEnd_, -1);
     }
     return *this;
 }
@@ -263,13 +267,55 @@ void PendingFile::discard() {
     if (!temporary_.empty()) (void)detail::unlinkPath(std::exchange(temporary_, std::string()));
 }
 
-CopyResult copyBytes(File& in, std::int64_t inOffset, File& out, std::int64_t outOffset, std::int64_t length) {
+namespace {
+
+// Copies `length` bytes, holes and all.
+CopyResult copyAll(File& in, std::int64_t inOffset, File& out, std::int64_t outOffset, std::int64_t length) {
     const CopyResult kernel = detail::kernelCopy(in, inOffset, out, outOffset, length);
     if (kernel.copied == length) return kernel;
     CopyResult rest = bufferedCopy(in.native(), inOffset + kernel.copied, out.native(), outOffset + kernel.copied,
                                    length - kernel.copied);
     rest.copied += kernel.copied;
     return rest;
+}
+
+} // namespace
+
+// Where the input has holes, only its data is copied: the output is a new
+// file, so what is skipped there reads back as zeros and takes no room.
+CopyResult copyBytes(File& in, std::int64_t inOffset, File& out, std::int64_t outOffset, std::int64_t length) {
+    const std::int64_t end = inOffset + length;
+    CopyResult r;
+    bool skipped = false;
+    while (r.copied < length) {
+        const std::int64_t at = inOffset + r.copied;
+        std::int64_t dataStart = 0, dataEnd = 0;
+        if (!in.dataStretch(at, dataStart, dataEnd)) dataStart = at, dataEnd = end;
+        // Only a hole up to the end of the file, which ends before the
+        // bytes asked for: copied as it is, so the end comes out as such.
+        if (dataStart == dataEnd && dataEnd < end) dataStart = at, dataEnd = end;
+        if (dataStart > at) {
+            skipped = true;
+            r.copied = std::min(dataStart, end) - inOffset;
+            continue;
+        }
+        const std::int64_t n = std::min(dataEnd, end) - at;
+        const CopyResult part = copyAll(in, at, out, outOffset + r.copied, n);
+        r.copied += part.copied;
+        if (part.failed != CopySide::None || part.copied < n) {
+            r.failed = part.failed;
+            r.code = part.code;
+            return r;
+        }
+    }
+    // A hole at the end still counts towards the output's length.
+    if (skipped) {
+        if (const std::error_code ec = out.extendTo(outOffset + length)) {
+            r.failed = CopySide::Write;
+            r.code = ec;
+        }
+    }
+    return r;
 }
 
 std::error_code removeFile(const std::string& path) {

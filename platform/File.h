@@ -102,6 +102,14 @@ public:
     // Flushes written data to the storage device, with what is needed to
     // read it back (the size), not necessarily the times.
     [[nodiscard]] std::error_code syncData();
+    // Where data stands from `from` on, in a file with holes: the first byte
+    // of data at or after `from` in `start`, the hole after it in `end`
+    // (both the size when only a hole follows). False when the system
+    // cannot tell; then every byte counts as data. Answers are kept per
+    // stretch, so asking again within one costs nothing.
+    [[nodiscard]] bool dataStretch(std::int64_t from, std::int64_t& start, std::int64_t& end);
+    // Makes the file at least `size` bytes long; what is added is a hole.
+    [[nodiscard]] std::error_code extendTo(std::int64_t size);
     // Starts putting what was written on the storage device, without
     // waiting for it, so that a later flush has less left to wait for.
     void startFlush();
@@ -113,6 +121,8 @@ public:
 
 private:
     int fd_ = -1;
+    // The last stretch of data dataStretch found, [-1, -1) before any.
+    std::int64_t stretchStart_ = -1, stretchEnd_ = -1;
 };
 
 // A new file that takes its name only once it is complete, so that a run

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "FileCalls.h"
@@ -240,6 +241,43 @@ void File::startFlush() {
     // Only a hint: what fails here fails again, and is told, at the sync.
     (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
 #endif
+}
+
+bool File::dataStretch(std::int64_t from, std::int64_t& start, std::int64_t& end) {
+    if (from >= stretchStart_ && from < stretchEnd_) {
+        start = from;
+        end = stretchEnd_;
+        return true;
+    }
+#ifdef SEEK_DATA
+    const off_t data = ::lseek(fd_, from, SEEK_DATA);
+    if (data < 0) {
+        // Nothing but a hole from here to the end of the file.
+        detail::stat_t st{};
+        if (errno != ENXIO || ::fstat(fd_, &st) != 0) return false;
+        start = end = std::max<std::int64_t>(from, st.st_size);
+        return true;
+    }
+    const off_t hole = ::lseek(fd_, data, SEEK_HOLE);
+    if (hole < 0) return false;
+    stretchStart_ = start = data;
+    stretchEnd_ = end = hole;
+    return true;
+#else
+    (void)from, (void)start, (void)end;
+    return false;
+#endif
+}
+
+std::error_code File::extendTo(std::int64_t size) {
+    detail::stat_t st{};
+    if (::fstat(fd_, &st) != 0) return lastError();
+    if (st.st_size >= size) return {};
+    int r;
+    do {
+        r = ::ftruncate(fd_, static_cast<off_t>(size));
+    } while (r != 0 && errno == EINTR);
+    return r == 0 ? std::error_code() : lastError();
 }
 
 std::error_code replaceProblem(const std::string& path) {

@@ -259,6 +259,19 @@ Expected<FileStatus> statusOfPath(const std::string& path) {
 // Windows starts writing back on its own.
 void File::startFlush() {}
 
+// Holes are not looked for here: every byte is copied.
+bool File::dataStretch(std::int64_t, std::int64_t&, std::int64_t&) { return false; }
+
+std::error_code File::extendTo(std::int64_t size) {
+    LARGE_INTEGER now{};
+    if (!GetFileSizeEx(detail::handleOf(fd_), &now)) return win32Error();
+    if (now.QuadPart >= size) return {};
+    FILE_END_OF_FILE_INFO info{};
+    info.EndOfFile.QuadPart = size;
+    if (!SetFileInformationByHandle(detail::handleOf(fd_), FileEndOfFileInfo, &info, sizeof info)) return win32Error();
+    return {};
+}
+
 std::error_code replaceProblem(const std::string& path) {
     if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
     if (namesDevice(path)) return make_error_code(FileErrc::NotRegularFile);
