@@ -11,6 +11,7 @@
 #include "FileSize.h"
 #include "Messages.h"
 #include "Paths.h"
+#include "PieceSize.h"
 #include "ProgressLine.h"
 #include "SplitMergeFile.h"
 #include "Terminal.h"
@@ -134,17 +135,6 @@ std::optional<std::string> indexOfPiece(const std::string& path) {
     const std::string stem = path.substr(0, digits - kMark.size());
     if (tessaly::baseName(stem).empty()) return std::nullopt;
     return stem + ".splt";
-}
-
-// The piece size that cuts `size` bytes into exactly `count` pieces, all of
-// one size but the last, which may be shorter; nothing when none does
-// (10 bytes into 6 pieces: 2 bytes a piece makes 5, 1 byte makes 10).
-std::optional<std::int64_t> equalPieceSize(std::int64_t size, std::int64_t count) {
-    if (size < count) return std::nullopt;
-    const std::int64_t pieceSize = size / count + (size % count != 0 ? 1 : 0);
-    const std::int64_t pieces = size / pieceSize + (size % pieceSize != 0 ? 1 : 0);
-    if (pieces != count) return std::nullopt;
-    return pieceSize;
 }
 
 // The engine's host for a run in a terminal or a script: progress drawn on

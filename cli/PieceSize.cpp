@@ -78,4 +78,12 @@ PieceSize parsePieceCount(std::string_view text) {
     return {number, PieceSizeError::None};
 }
 
+std::optional<std::int64_t> equalPieceSize(std::int64_t size, std::int64_t count) {
+    if (count < 1 || size < count) return std::nullopt;
+    const std::int64_t pieceSize = size / count + (size % count != 0 ? 1 : 0);
+    const std::int64_t pieces = size / pieceSize + (size % pieceSize != 0 ? 1 : 0);
+    if (pieces != count) return std::nullopt;
+    return pieceSize;
+}
+
 } // namespace tessaly::cli

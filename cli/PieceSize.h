@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace tessaly::cli {
@@ -29,5 +30,10 @@ PieceSize parsePieceSize(std::string_view text);
 
 // A whole number of at least 1 for -n, without a unit.
 PieceSize parsePieceCount(std::string_view text);
+
+// The piece size that cuts `size` bytes into exactly `count` pieces, all of
+// one size but the last, which may be shorter; nothing when none does
+// (10 bytes into 6 pieces: 2 bytes a piece makes 5 pieces, 1 byte makes 10).
+std::optional<std::int64_t> equalPieceSize(std::int64_t size, std::int64_t count);
 
 } // namespace tessaly::cli
