@@ -92,8 +92,10 @@ private:
             where.found = Found::AsListed;
             return goOn();
         }
-        const std::string beside = tessaly::folderPart(indexPath_) + entryFileName(listed);
-        if (beside == listed) return goOn();
+        const std::string name = entryFileName(listed);
+        // Beside the index is where it was listed already, however spelled.
+        if (name == tessaly::baseName(listed) && isInIndexFolder(listed)) return goOn();
+        const std::string beside = tessaly::folderPart(indexPath_) + name;
         where.path = beside;
         const auto besideIndex = tessaly::presenceOf(beside);
         if (!besideIndex) return fileFailure(Operation::Open, beside, besideIndex.error());

@@ -1,8 +1,6 @@
 // The splitter: cuts a source into pieces, then writes their index file.
 #include <algorithm>
 #include <climits>
-#include <deque>
-#include <utility>
 
 #include "NamingRules.h"
 #include "Paths.h"
@@ -64,9 +62,6 @@ public:
     ~Splitter() {
         if (finished_) return;
         source_.close();
-        // Closed before they are removed: Windows removes an open file's
-        // name only once it is closed.
-        unsynced_.clear();
         try {
             // A piece that cannot be removed stays; without an index it is
             // no set, and the run's own outcome is what the user hears of.
@@ -93,8 +88,7 @@ public:
         // pieces of no one version of it.
         if (Result r = source_.checkUnchanged(); ended(r)) return r;
         source_.close();
-        if (Result r = syncPieces(); ended(r)) return r;
-        if (Result r = checkPiecesStillOurs(); ended(r)) return r;
+        if (Result r = syncPiecesStillOurs(); ended(r)) return r;
         if (Result r = writeIndex(); ended(r)) return r;
         finished_ = true;
         return goOn();
@@ -199,48 +193,36 @@ private:
         const auto written = piece->status();
         if (!written) return fileFailure(Operation::Write, path, written.error());
         foldPiece(written_, *written);
-        // Its writeback starts now; it is waited for a few pieces later,
-        // by when it has mostly happened.
+        // Its writeback starts now; it is waited for once every piece is
+        // written, by when it has mostly happened, and all of it at once.
         piece->startFlush();
-        unsynced_.push_back({std::move(*piece), k});
-        if (unsynced_.size() > kUnsyncedPieces) {
-            if (Result r = syncOldestPiece(); ended(r)) return r;
-        }
+        if (const std::error_code ec = piece->close()) return fileFailure(Operation::Write, path, ec);
         progress_.pieces = k;
         report();
         host_.pieceDone(path);
         return pacer_.tick() ? goOn() : stopped();
     }
 
-    // Puts the oldest piece still open on the disk and closes it.
-    Result syncOldestPiece() {
-        auto& [file, k] = unsynced_.front();
-        std::error_code ec = file.syncData();
-        if (!ec) ec = file.close();
-        if (ec) return fileFailure(Operation::Write, piecePath(folder_, sourcePath_, k), ec);
-        unsynced_.pop_front();
-        return goOn();
-    }
-
-    Result syncPieces() {
-        while (!unsynced_.empty()) {
-            if (Result r = syncOldestPiece(); ended(r)) return r;
-        }
-        return goOn();
-    }
-
     // Another run into the same folder, or anyone else, may have replaced or
     // rewritten pieces since they were written: an index must not list a
-    // set that is not this one.
-    Result checkPiecesStillOurs() {
+    // set that is not this one. Each piece is opened again to be told, and
+    // put on the disk while it is open; waiting for all of them in one pass
+    // lets the file system commit their names together.
+    Result syncPiecesStillOurs() {
         std::uint64_t now = 0;
         for (std::int64_t k = 1; k <= count_; ++k) {
             const std::string path = piecePath(folder_, sourcePath_, k);
-            const auto status = tessaly::statusOfPath(path);
-            // A piece gone is a piece changed; one that cannot be examined
+            auto piece = File::openRead(path);
+            // A piece gone is a piece changed; one that cannot be opened
             // is told with the system's reason.
-            if (!status && !isAbsence(status.error())) return fileFailure(Operation::Write, path, status.error());
-            foldPiece(now, status ? *status : tessaly::FileStatus{0, 0, 0, 0, 0, 0, false});
+            if (!piece && isAbsence(piece.error())) return failure(Problem::PiecesChanged, sourcePath_);
+            if (!piece) return fileFailure(Operation::Open, path, piece.error());
+            const auto status = piece->status();
+            if (!status) return fileFailure(Operation::Open, path, status.error());
+            foldPiece(now, *status);
+            std::error_code ec = piece->syncData();
+            if (!ec) ec = piece->close();
+            if (ec) return fileFailure(Operation::Write, path, ec);
             if (!pacer_.tick()) return stopped();
         }
         return now == written_ ? goOn() : failure(Problem::PiecesChanged, sourcePath_);
@@ -293,9 +275,6 @@ private:
     WatchedFile source_;
     std::int64_t length_ = 0, count_ = 0, created_ = 0;
     std::uint64_t written_ = 0; // the pieces this run wrote, folded
-    // Pieces written but not yet known to be on the disk, still open.
-    static constexpr std::size_t kUnsyncedPieces = 16;
-    std::deque<std::pair<File, std::int64_t>> unsynced_;
     bool finished_ = false;
 };
 
