@@ -54,7 +54,7 @@ public:
         // Pieces replaced after the first pass looked at them, as by a new
         // split into their folder, would join into a mix of two sets.
         if (appended_ != listed_) return failure(Problem::PiecesChanged, indexPath_);
-        return commit(*out);
+        return commit(*out, replacing);
     }
 
 private:
@@ -234,13 +234,18 @@ private:
     // The result is on the disk before it takes its name, so that a crash
     // can leave neither an empty file where an older one was, nor an empty
     // rebuilt file after its pieces were deleted.
-    Result commit(PendingFile& out) {
+    Result commit(PendingFile& out, bool replacing) {
         if (const std::error_code ec = out.file().syncData()) return fileFailure(Operation::Write, rebuiltPath_, ec);
-        if (const std::error_code ec = out.commitReplacing()) return fileFailure(Operation::Write, rebuiltPath_, ec);
+        std::error_code ec = out.commitReplacing();
+        Result r = ec ? fileFailure(Operation::Write, rebuiltPath_, ec) : goOn();
         // And its name is on the disk before the join says it is done.
         const std::string folder = tessaly::folderPart(rebuiltPath_);
-        if (const std::error_code ec = tessaly::syncFolder(folder)) return fileFailure(Operation::Write, folder, ec);
-        return goOn();
+        if (!ec && (ec = tessaly::syncFolder(folder))) r = fileFailure(Operation::Write, folder, ec);
+        // When that fails once the result has its name, the run fails. A
+        // result that took a free name goes again; one that replaced a file
+        // is complete and on the disk, and stays rather than leave neither.
+        if (ended(r) && out.named() && !replacing) (void)tessaly::removeFile(rebuiltPath_);
+        return r;
     }
 
     const std::string& indexPath_;

@@ -212,7 +212,7 @@ private:
         std::uint64_t now = 0;
         for (std::int64_t k = 1; k <= count_; ++k) {
             const std::string path = piecePath(folder_, sourcePath_, k);
-            auto piece = File::openRead(path);
+            auto piece = File::openToSync(path);
             // A piece gone is a piece changed; one that cannot be opened
             // is told with the system's reason.
             if (!piece && isAbsence(piece.error())) return failure(Problem::PiecesChanged, sourcePath_);
@@ -263,9 +263,13 @@ private:
         if (const std::error_code ec = index->file().syncData()) return fileFailure(Operation::Write, indexPath_, ec);
         const std::string folder = tessaly::folderPart(indexPath_);
         if (const std::error_code ec = tessaly::syncFolder(folder)) return fileFailure(Operation::Write, folder, ec);
-        if (const std::error_code ec = index->commitReplacing()) return fileFailure(Operation::Write, indexPath_, ec);
-        if (const std::error_code ec = tessaly::syncFolder(folder)) return fileFailure(Operation::Write, folder, ec);
-        return goOn();
+        std::error_code ec = index->commitReplacing();
+        Result r = ec ? fileFailure(Operation::Write, indexPath_, ec) : goOn();
+        if (!ec && (ec = tessaly::syncFolder(folder))) r = fileFailure(Operation::Write, folder, ec);
+        // An index whose name may not last a crash is no promise of a set:
+        // it goes, with the pieces, and the run fails.
+        if (ended(r) && index->named()) (void)tessaly::removeFile(indexPath_);
+        return r;
     }
 
     const std::string& sourcePath_;

@@ -162,7 +162,7 @@ PendingFile::~PendingFile() { discard(); }
 
 PendingFile::PendingFile(PendingFile&& other) noexcept
     : file_(std::move(other.file_)), path_(std::move(other.path_)),
-      temporary_(std::exchange(other.temporary_, std::string())) {}
+      temporary_(std::exchange(other.temporary_, std::string())), named_(other.named_) {}
 
 PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
     if (this != &other) {
@@ -170,6 +170,7 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
         file_ = std::move(other.file_);
         path_ = std::move(other.path_);
         temporary_ = std::exchange(other.temporary_, std::string());
+        named_ = other.named_;
     }
     return *this;
 }
@@ -230,6 +231,7 @@ std::error_code PendingFile::commitIfFree() {
     if (temporary_.empty()) {
         // On failure the file stays pending: EEXIST lets the caller replace instead.
         if (const std::error_code ec = detail::linkUnnamed(file_, path_)) return ec;
+        named_ = true;
         if (const std::error_code ec = file_.close()) {
             // The name given a moment ago holds what may not be whole; the
             // close's failure is what the caller hears of.
@@ -255,6 +257,7 @@ std::error_code PendingFile::moveIntoPlace(bool replace) {
         return ec;
     }
     temporary_.clear();
+    named_ = true;
     // Held open until named, so that no clean-up takes it for abandoned.
     return detail::closePending(file_);
 }

@@ -85,6 +85,10 @@ public:
     // FIFO, a device) is refused without being opened, so a FIFO cannot
     // block and a device sees no open.
     [[nodiscard]] static Expected<File> openRead(const std::string& path);
+    // Opens an existing regular file, as openRead does, so that what was
+    // written to it can be put on the disk (syncData) and read back. Where
+    // syncing needs write access (Windows), it is opened for writing too.
+    [[nodiscard]] static Expected<File> openToSync(const std::string& path);
     // A new, empty file at `path`, with `permissions` (less the umask).
     // Whatever file stands there (a file, a symbolic or hard link) loses
     // that name first and is never written through; a folder there is an
@@ -152,6 +156,9 @@ public:
     // Closes and removes the file; the destructor does this when the file
     // was not committed.
     void discard();
+    // True once the file has its name, even when a commit failed after
+    // giving it (the close that follows, say).
+    bool named() const { return named_; }
 
 private:
     // Closes the file and moves it from its hidden name to its own; with
@@ -161,6 +168,7 @@ private:
     File file_;
     std::string path_;
     std::string temporary_; // the hidden name; "" while the file has none
+    bool named_ = false;
 };
 
 // Which side of a copy failed.

@@ -202,6 +202,9 @@ Expected<File> File::openRead(const std::string& path) {
     return f;
 }
 
+// A descriptor open for reading is enough to sync.
+Expected<File> File::openToSync(const std::string& path) { return openRead(path); }
+
 Expected<File> File::createFresh(const std::string& path, unsigned permissions) {
     if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
     // Created at once where the name is free, as it mostly is. Otherwise

@@ -198,7 +198,10 @@ CopyResult kernelCopy(File&, std::int64_t, File&, std::int64_t, std::int64_t) { 
 using detail::holdsNul;
 using detail::win32Error;
 
-Expected<File> File::openRead(const std::string& path) {
+namespace detail {
+
+// An existing regular file opened with `access`.
+Expected<File> openExisting(const std::string& path, DWORD access) {
     if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
     // A device is refused by its name, without being opened.
     if (namesDevice(path)) return make_error_code(FileErrc::NotRegularFile);
@@ -206,7 +209,7 @@ Expected<File> File::openRead(const std::string& path) {
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return win32Error();
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return std::make_error_code(std::errc::is_a_directory);
-    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, detail::kShareAll, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileW(wide.c_str(), access, detail::kShareAll, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) return win32Error();
     // The path may name something else by now; what counts is what was opened.
@@ -216,9 +219,18 @@ Expected<File> File::openRead(const std::string& path) {
         CloseHandle(h);
         return make_error_code(FileErrc::NotRegularFile);
     }
-    File f(detail::adopt(h, _O_RDONLY));
+    File f(adopt(h, (access & GENERIC_WRITE) != 0 ? _O_RDWR : _O_RDONLY));
     if (!f.isOpen()) return std::error_code(errno, std::generic_category());
     return f;
+}
+
+} // namespace detail
+
+Expected<File> File::openRead(const std::string& path) { return detail::openExisting(path, GENERIC_READ); }
+
+// FlushFileBuffers needs a handle that may write.
+Expected<File> File::openToSync(const std::string& path) {
+    return detail::openExisting(path, GENERIC_READ | GENERIC_WRITE);
 }
 
 // Windows keeps no permission bits: new files are ordinary writable files.
