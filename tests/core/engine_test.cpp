@@ -144,51 +144,64 @@ enum class Planted { Nothing, Folder, Fifo, SymbolicLinkToSource, HardLinkToSour
 
 // Each row splits into a folder of its own ("@" in `expected`) with `planted`
 // at `at`. A failed split leaves what stood there and nothing else.
+struct SplitRow {
+    std::string name, source;
+    std::int64_t chunk = 100;
+    std::string expected;
+    Planted planted = Planted::Nothing;
+    std::string at = "", folder = ""; // "" for a folder of the row's own
+    std::uint64_t limit = kNoSizeLimit;
+};
+
 TEST_F(Engine, SplitFailures) {
     int n = 0;
-    const auto row = [&](const std::string& name, const std::string& source, std::int64_t chunk, std::string expected,
-                         Planted planted = Planted::Nothing, const std::string& at = "", std::string folder = "",
-                         std::uint64_t limit = kNoSizeLimit) {
-        SCOPED_TRACE(name);
-        if (folder.empty()) folder = mkdir(std::to_string(++n));
-        if (const auto i = expected.find('@'); i != std::string::npos) expected.replace(i, 1, folder);
-        if (planted == Planted::Folder) fs::create_directory(fsPath(folder + at));
-        if (planted == Planted::Fifo) makeFifo(folder + at);
-        if (planted == Planted::HardLinkToSource) fs::create_hard_link(fsPath(source), fsPath(folder + at));
-        if (planted == Planted::SymbolicLinkToSource && !makeSymlink(source, folder + at)) return;
+    const auto row = [&](SplitRow r) {
+        SCOPED_TRACE(r.name);
+        if (r.folder.empty()) r.folder = mkdir(std::to_string(++n));
+        if (const auto i = r.expected.find('@'); i != std::string::npos) r.expected.replace(i, 1, r.folder);
+        if (r.planted == Planted::Folder) fs::create_directory(fsPath(r.folder + r.at));
+        if (r.planted == Planted::Fifo) makeFifo(r.folder + r.at);
+        if (r.planted == Planted::HardLinkToSource) fs::create_hard_link(fsPath(r.source), fsPath(r.folder + r.at));
+        if (r.planted == Planted::SymbolicLinkToSource && !makeSymlink(r.source, r.folder + r.at)) return;
         FakeHost host;
-        EXPECT_EQ(summary(withFileSizeLimit(limit, [&] { return SplitFile(host, source, chunk, folder); })), expected);
-        if (fs::exists(fsPath(folder))) {
-            EXPECT_EQ(listing(folder), at.empty() ? Names{} : Names{at});
+        const Result result = withFileSizeLimit(r.limit, [&] { return SplitFile(host, r.source, r.chunk, r.folder); });
+        EXPECT_EQ(summary(result), r.expected);
+        if (fs::exists(fsPath(r.folder))) {
+            EXPECT_EQ(listing(r.folder), r.at.empty() ? Names{} : Names{r.at});
         }
     };
     const std::string none = dir + "none", nul = src + std::string("\0x", 2), crlf = dir + "cr\r\nlf/";
     const std::string grusse = dir + "src" + kPathSeparator + "Grüße €.bin";
     writeFile(grusse, bytes);
     if (!kWindows) fs::create_directory(crlf); // Windows allows no such folder
-    row("missing source", none, 100, "open " + none + ": " + reason(ENOENT));
-    row("folder as source", dir + "src", 100, "open " + dir + "src: " + reason(EISDIR));
-    row("device as source", kDevice, 100, "open " + kDevice + ": not a regular file");
-    row("NUL in the source path", nul, 100, "open " + nul + ": the name holds a NUL character");
-    row("chunk size 0", src, 0, "chunk size below one");
-    row("no output folder", src, 100, "create @movie.avi_splt1: " + reason(ENOENT), Planted::Nothing, "", none + "/");
-    row("folder at the index path", src, 100, "create @movie.avi.splt: " + reason(EISDIR), Planted::Folder,
-        "movie.avi.splt");
-    row("symbolic link to the source at the index path", src, 100, "would overwrite the source: @movie.avi.splt",
-        Planted::SymbolicLinkToSource, "movie.avi.splt");
-    row("hard link to a non-ASCII source, in capitals", grusse, 100, "would overwrite the source: @GRüßE €.BIN_SPLT2",
-        Planted::HardLinkToSource, "GRüßE €.BIN_SPLT2");
-    row("CR LF in the output folder", src, 100, "line break in @movie.avi_splt1", Planted::Nothing, "", crlf);
+    row({.name = "missing source", .source = none, .expected = "open " + none + ": " + reason(ENOENT)});
+    row({.name = "folder as source", .source = dir + "src", .expected = "open " + dir + "src: " + reason(EISDIR)});
+    row({.name = "device as source", .source = kDevice, .expected = "open " + kDevice + ": not a regular file"});
+    row({.name = "NUL in the source path", .source = nul, .expected = "open " + nul + ": the name holds a NUL character"});
+    row({.name = "chunk size 0", .source = src, .chunk = 0, .expected = "chunk size below one"});
+    row({.name = "no output folder", .source = src, .expected = "create @movie.avi_splt1: " + reason(ENOENT),
+         .folder = none + "/"});
+    row({.name = "folder at the index path", .source = src, .expected = "create @movie.avi.splt: " + reason(EISDIR),
+         .planted = Planted::Folder, .at = "movie.avi.splt"});
+    row({.name = "symbolic link to the source at the index path", .source = src,
+         .expected = "would overwrite the source: @movie.avi.splt", .planted = Planted::SymbolicLinkToSource,
+         .at = "movie.avi.splt"});
+    row({.name = "hard link to a non-ASCII source, in capitals", .source = grusse,
+         .expected = "would overwrite the source: @GRüßE €.BIN_SPLT2", .planted = Planted::HardLinkToSource,
+         .at = "GRüßE €.BIN_SPLT2"});
+    row({.name = "CR LF in the output folder", .source = src, .expected = "line break in @movie.avi_splt1",
+         .folder = crlf});
     if (!kWindows) { // FIFOs, line feeds in names and file size limits
         makeFifo(dir + "fifo");
         writeFile(dir + "src/a\r\nb", bytes);
         const std::string full = ": " + reason(EFBIG);
-        row("FIFO as source", dir + "fifo", 100, "open " + dir + "fifo: not a regular file");
-        row("CR LF in the source name", dir + "src/a\r\nb", 100, "line break in @a\r\nb_splt1");
-        row("FIFO at a piece path", src, 100, "create @movie.avi_splt2: not a regular file", Planted::Fifo,
-            "movie.avi_splt2");
-        row("disk full in a piece", src, 200, "write @movie.avi_splt1" + full, Planted::Nothing, "", "", 101);
-        row("disk full in the index", src, 100, "write @movie.avi.splt" + full, Planted::Nothing, "", "", 101);
+        row({.name = "FIFO as source", .source = dir + "fifo", .expected = "open " + dir + "fifo: not a regular file"});
+        row({.name = "CR LF in the source name", .source = dir + "src/a\r\nb", .expected = "line break in @a\r\nb_splt1"});
+        row({.name = "FIFO at a piece path", .source = src, .expected = "create @movie.avi_splt2: not a regular file",
+             .planted = Planted::Fifo, .at = "movie.avi_splt2"});
+        row({.name = "disk full in a piece", .source = src, .chunk = 200, .expected = "write @movie.avi_splt1" + full,
+             .limit = 101});
+        row({.name = "disk full in the index", .source = src, .expected = "write @movie.avi.splt" + full, .limit = 101});
     }
     EXPECT_EQ(readFile(src), bytes);
     EXPECT_EQ(readFile(grusse), bytes);
