@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fs::current_path(scratch.path);
     layOut(indexName, text);
     // Before the join: whether an entry is damaged (empty, holding a NUL, too long), the first entry naming
-    // no regular file, and the pieces it will have joined (all of them, or those before the missing one).
+    // no regular file as listed or beside the index, and the pieces it will have joined (all of them, or those before the missing one).
     const std::vector<std::string> entries = fuzz::cutAtLineEnds(text);
     bool damaged = false;
     std::optional<std::size_t> missing;
@@ -110,7 +110,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const std::string& e = entries[i];
         damaged = damaged || e.empty() || e.find('\0') != e.npos || e.size() > kLongestEntry;
-        const auto piece = missing ? std::nullopt : regularFile(e);
+        // A piece not found as listed is looked for under its name (after the last '\\' or '/') beside the
+        // index file, which is in the current folder.
+        auto piece = missing ? std::nullopt : regularFile(e);
+        if (!piece && !missing) piece = regularFile(e.substr(e.find_last_of("\\/") + 1));
         if (piece) joined += *piece;
         if (!piece && !missing) missing = i;
     }
