@@ -28,7 +28,7 @@ FileType fileType(FileFilter filter) {
 #endif
 }
 
-int drawnNumber(double r) { return static_cast<int>(r * 100) + 1; }
+int drawnNumber(double r) { return std::clamp(static_cast<int>(r * 100) + 1, 1, 100); }
 
 ProgressSteps progressSteps(std::int64_t maximum, std::int64_t value) {
     maximum = std::max<std::int64_t>(maximum, 0);
