@@ -12,10 +12,13 @@ enum class Command { Split, Join, Help, Version };
 
 struct Invocation {
     Command command = Command::Help;
-    std::string path;      // split: the file to cut; join: the index file
-    std::int64_t pieceSize = 0; // split only
+    std::string path;           // split: the file to cut; join: the index file
+    std::int64_t pieceSize = 0; // split with SIZE
+    std::int64_t pieceCount = 0; // split with -n N instead of SIZE
     std::optional<std::string> outputFolder; // as given to -o; none: the current folder
     bool quiet = false;
+    bool verbose = false; // name each piece on standard output
+    bool force = false;   // join: replace a file at the rebuilt path
 };
 
 // The invocation, or why the command line cannot be used (one line, without

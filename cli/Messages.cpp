@@ -120,7 +120,8 @@ std::string failureText(Command command, const SplitMergeFile::Result& r) {
         return "cannot join into " + shown(r.path) + ": it is the listed piece " + shown(r.other) +
                "; choose another output folder";
     case Problem::MissingPiece:
-        return "missing piece " + shown(r.path);
+        if (r.other.empty()) return "missing piece " + shown(r.path);
+        return "missing piece " + shown(r.path) + " (also looked for " + shown(r.other) + ")";
     case Problem::PiecesInTwoFolders:
         return "cannot join: the pieces lie in two folders: " + shown(r.path) + " where the index lists it, " +
                shown(r.other) + " only beside the index; put the whole set in one folder";
@@ -144,8 +145,8 @@ std::string notAFileText(Command command, const std::string& path, NotAFile what
     return start + "not an ordinary file";
 }
 
-std::string unreachableText(Command command, const std::string& path, std::error_code error) {
-    return std::string("cannot ") + commandName(command) + " " + shown(path) + ": " + error.message();
+std::string examineFailureText(const std::string& path, std::error_code error) {
+    return "cannot examine " + shown(path) + ": " + error.message();
 }
 
 std::string partOfPieceSetText(const std::string& path) {
@@ -153,8 +154,29 @@ std::string partOfPieceSetText(const std::string& path) {
 }
 
 std::string notLargerThanOnePieceText(const std::string& path, std::int64_t size, std::int64_t pieceSize) {
-    return "cannot split " + shown(path) + ": at " + plural(size, "byte", "bytes") +
-           " it is not larger than one piece of " + plural(pieceSize, "byte", "bytes");
+    const std::string text = "cannot split " + shown(path) + ": at " + plural(size, "byte", "bytes") +
+                             " it is not larger than one piece of " + plural(pieceSize, "byte", "bytes");
+    if (size < 2) return text + "; a file under 2 bytes cannot be split";
+    return text + "; a SIZE of at most " + std::to_string(size - 1) + " would split it";
+}
+
+std::string noEqualPiecesText(const std::string& path, std::int64_t size, std::int64_t count) {
+    return "cannot split " + shown(path) + " into " + std::to_string(count) + " pieces: at " +
+           plural(size, "byte", "bytes") + " no piece size gives " + std::to_string(count) +
+           " pieces with only the last one shorter";
+}
+
+std::string pieceGivenToJoinText(const std::string& piece, const std::string& index) {
+    return "cannot join " + shown(piece) + ": it is a piece; join its index " + shown(index);
+}
+
+std::string outputFolderMissingText(const std::string& folder, bool somethingElseStandsThere) {
+    const std::string text = "output folder " + shown(folder) + " does not exist";
+    return somethingElseStandsThere ? text + " (a file of that name stands there)" : text;
+}
+
+std::string rebuiltExistsText(const std::string& index, const std::string& rebuilt) {
+    return "cannot join " + shown(index) + ": " + shown(rebuilt) + " already exists; give -f to replace it";
 }
 
 std::string incompleteRemovedText(const std::string& text, const std::string& path, std::error_code removal) {
@@ -177,6 +199,10 @@ std::string splitDoneText(const std::string& source, std::int64_t pieces, const 
 
 std::string joinDoneText(const std::string& index, std::int64_t pieces, const std::string& rebuilt) {
     return "joined " + plural(pieces, "piece", "pieces") + " listed in " + shown(index) + " into " + shown(rebuilt);
+}
+
+std::string pieceDoneText(Command command, const std::string& piece) {
+    return std::string(command == Command::Join ? "appended " : "wrote ") + shown(piece) + "\n";
 }
 
 } // namespace tessaly::cli

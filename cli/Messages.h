@@ -26,10 +26,19 @@ std::string ioFailureText(const tessaly::IoError& error);
 // What stands at a path that is not a file the command can use.
 enum class NotAFile { Missing, Folder, Other };
 std::string notAFileText(Command command, const std::string& path, NotAFile what);
-// The system could not even tell what stands there.
-std::string unreachableText(Command command, const std::string& path, std::error_code error);
+// What stands at `path` could not be examined: "cannot examine PATH: REASON".
+std::string examineFailureText(const std::string& path, std::error_code error);
 std::string partOfPieceSetText(const std::string& path);
+// With the SIZE that would split it, when there is one.
 std::string notLargerThanOnePieceText(const std::string& path, std::int64_t size, std::int64_t pieceSize);
+// No piece size cuts a file of `size` bytes into exactly `count` pieces.
+std::string noEqualPiecesText(const std::string& path, std::int64_t size, std::int64_t count);
+// A piece of a set given to join in place of its index `index`.
+std::string pieceGivenToJoinText(const std::string& piece, const std::string& index);
+// The folder given to -o is missing, or something else than a folder.
+std::string outputFolderMissingText(const std::string& folder, bool somethingElseStandsThere);
+// Something stands at the rebuilt path and -f was not given.
+std::string rebuiltExistsText(const std::string& index, const std::string& rebuilt);
 
 // `text` followed by what became of the incomplete file at `path`, which
 // `removal` tried to remove.
@@ -40,5 +49,8 @@ std::string stoppedText(Command command, int signal);
 
 std::string splitDoneText(const std::string& source, std::int64_t pieces, const std::string& index);
 std::string joinDoneText(const std::string& index, std::int64_t pieces, const std::string& rebuilt);
+
+// The line --verbose writes on standard output for each piece.
+std::string pieceDoneText(Command command, const std::string& piece);
 
 } // namespace tessaly::cli

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace tessaly::cli {
@@ -10,7 +11,8 @@ namespace tessaly::cli {
 enum class PieceSizeError {
     None,
     Malformed,  // not digits and an optional known unit
-    OutOfRange, // 0, or more than the largest signed 64-bit value
+    Zero,       // a piece holds at least 1 byte
+    OutOfRange, // more than the largest signed 64-bit value
 };
 
 struct PieceSize {
@@ -18,8 +20,20 @@ struct PieceSize {
     PieceSizeError error = PieceSizeError::None;
 };
 
-// Digits, then nothing (bytes), K, M, G or T (powers of 1024), or KB, MB, GB
-// or TB (powers of 1000). Letter case counts; no sign, fraction or blank.
+// Digits, then nothing (bytes) or a unit:
+//   b                        512
+//   K k M m G g T P E Z Y R Q  powers of 1024 (K = 1024, M = 1024^2, ...)
+//   the same followed by "iB" (KiB, MiB, ...): powers of 1024 too
+//   the same followed by "B" (KB, MB, ...): powers of 1000
+// No sign, fraction or blank.
 PieceSize parsePieceSize(std::string_view text);
+
+// A whole number of at least 1 for -n, without a unit.
+PieceSize parsePieceCount(std::string_view text);
+
+// The piece size that cuts `size` bytes into exactly `count` pieces, all of
+// one size but the last, which may be shorter; nothing when none does
+// (10 bytes into 6 pieces: 2 bytes a piece makes 5 pieces, 1 byte makes 10).
+std::optional<std::int64_t> equalPieceSize(std::int64_t size, std::int64_t count);
 
 } // namespace tessaly::cli

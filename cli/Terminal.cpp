@@ -58,8 +58,13 @@ void catchStopSignals() {
 
 void keepStandardStreamsOpen() {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        // open() takes the lowest free number, which is this one.
-        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) ::open("/dev/null", O_RDWR);
+        // open() takes the lowest free number, which is this one. Standard
+        // output gets it for reading only: what is written there must still
+        // fail (EBADF), as it would on the closed stream, so that --help
+        // and --verbose say that their text went nowhere.
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            ::open("/dev/null", fd == STDOUT_FILENO ? O_RDONLY : O_RDWR);
+        }
     }
 }
 

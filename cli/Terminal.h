@@ -6,7 +6,8 @@ namespace tessaly::cli {
 
 // Opens the null device on standard input, output or error where one is
 // closed, so that no file the run opens takes that number and later
-// receives what was meant for the terminal.
+// receives what was meant for the terminal. Writes to a standard output
+// that was closed keep failing.
 void keepStandardStreamsOpen();
 
 bool standardErrorIsTerminal();

@@ -74,7 +74,7 @@ enum class Problem {
 // What is wrong with a line of a damaged index file.
 enum class Damage { Empty, HoldsNul, TooLong };
 
-struct Result {
+struct [[nodiscard]] Result {
     Status status = Status::Succeeded;
     Problem problem = Problem::None;
     tessaly::IoError io;
@@ -123,7 +123,7 @@ public:
     enum class Next { Entry, End, ReadFailed };
 
     explicit IndexReader(Read read);
-    Next next(Entry& entry);
+    [[nodiscard]] Next next(Entry& entry);
 
 private:
     bool refill();
@@ -137,7 +137,7 @@ private:
 
 // Cuts the file at `sourcePath` into pieces of `chunkSize` bytes named after
 // it in `outputFolder` (a plain prefix), then writes the index file.
-Result SplitFile(Host& host, const std::string& sourcePath, std::int64_t chunkSize,
+[[nodiscard]] Result SplitFile(Host& host, const std::string& sourcePath, std::int64_t chunkSize,
                  const std::string& outputFolder);
 
 // What a join that meets a missing piece does with what it joined before it,
@@ -148,7 +148,7 @@ enum class AfterMissingPiece { KeepJoined, DiscardJoined };
 
 // Rebuilds the file listed by the index file at `indexPath` into
 // `outputFolder` (a plain prefix), under the index file's name without ".splt".
-Result JoinFiles(Host& host, const std::string& indexPath, const std::string& outputFolder,
+[[nodiscard]] Result JoinFiles(Host& host, const std::string& indexPath, const std::string& outputFolder,
                  AfterMissingPiece afterMissingPiece);
 
 } // namespace SplitMergeFile

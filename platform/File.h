@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 #include <utility>
+#include <variant>
 
 namespace tessaly {
 
@@ -21,22 +22,23 @@ enum class FileErrc {
 const std::error_category& fileCategory();
 std::error_code make_error_code(FileErrc e);
 
-// A value, or the reason there is none.
+// A value, or the reason there is none: it holds one or the other, never
+// both. Asking an error for its value throws std::bad_variant_access.
 template <class T>
-class Expected {
+class [[nodiscard]] Expected {
 public:
-    Expected(T value) : value_(std::move(value)) {}
-    Expected(std::error_code error) : error_(error) {}
-    explicit operator bool() const { return !error_; }
-    T& operator*() { return value_; }
-    const T& operator*() const { return value_; }
-    T* operator->() { return &value_; }
-    const T* operator->() const { return &value_; }
-    std::error_code error() const { return error_; }
+    Expected(T value) : held_(std::in_place_index<0>, std::move(value)) {}
+    Expected(std::error_code error) : held_(std::in_place_index<1>, error) {}
+    explicit operator bool() const { return held_.index() == 0; }
+    T& operator*() { return std::get<0>(held_); }
+    const T& operator*() const { return std::get<0>(held_); }
+    T* operator->() { return &std::get<0>(held_); }
+    const T* operator->() const { return &std::get<0>(held_); }
+    // The reason; no error while the value is held.
+    std::error_code error() const { return held_.index() == 1 ? std::get<1>(held_) : std::error_code(); }
 
 private:
-    T value_{};
-    std::error_code error_;
+    std::variant<T, std::error_code> held_;
 };
 
 // What was being done to a file when it failed.
@@ -75,40 +77,40 @@ public:
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;
     File(const File&) = delete;
+    // Takes over `fd`, an open descriptor (-1 for none).
+    explicit File(int fd) : fd_(fd) {}
     File& operator=(const File&) = delete;
 
     // Opens an existing regular file for reading. Anything else (a folder, a
     // FIFO, a device) is refused without being opened, so a FIFO cannot
     // block and a device sees no open.
-    static Expected<File> openRead(const std::string& path);
+    [[nodiscard]] static Expected<File> openRead(const std::string& path);
     // A new, empty file at `path`, with `permissions` (less the umask).
     // Whatever file stands there (a file, a symbolic or hard link) loses
     // that name first and is never written through; a folder there is an
     // error (EISDIR), a device, FIFO or socket too (NotRegularFile).
-    static Expected<File> createFresh(const std::string& path, unsigned permissions = kDefaultPermissions);
+    [[nodiscard]] static Expected<File> createFresh(const std::string& path, unsigned permissions = kDefaultPermissions);
     // A new file at a path where nothing may stand yet (EEXIST otherwise).
-    static Expected<File> createNew(const std::string& path, unsigned permissions = kDefaultPermissions);
+    [[nodiscard]] static Expected<File> createNew(const std::string& path, unsigned permissions = kDefaultPermissions);
 
     bool isOpen() const { return fd_ >= 0; }
-    Expected<FileStatus> status() const;
+    [[nodiscard]] Expected<FileStatus> status() const;
     // Reads up to `n` bytes at `offset`; 0 at the end of the file.
-    Expected<std::int64_t> readAt(char* buffer, std::size_t n, std::int64_t offset);
+    [[nodiscard]] Expected<std::int64_t> readAt(char* buffer, std::size_t n, std::int64_t offset);
     // Writes all `n` bytes at `offset`.
-    std::error_code writeAt(const char* data, std::size_t n, std::int64_t offset);
+    [[nodiscard]] std::error_code writeAt(const char* data, std::size_t n, std::int64_t offset);
     // Flushes written data to the storage device.
-    std::error_code sync();
+    [[nodiscard]] std::error_code sync();
     // Starts putting what was written on the storage device, without
     // waiting for it, so that a later flush has less left to wait for.
     void startFlush();
     // Closes the file and reports a failure of the close itself (a late
     // write error on some file systems). Closing a closed handle is a no-op.
-    std::error_code close();
+    [[nodiscard]] std::error_code close();
 
     int native() const { return fd_; }
 
 private:
-    friend class PendingFile;
-    explicit File(int fd) : fd_(fd) {}
     int fd_ = -1;
 };
 
@@ -126,16 +128,16 @@ public:
 
     // A pending file in the folder of `path`, to be named `path`, with
     // `permissions` (less the umask).
-    static Expected<PendingFile> create(const std::string& path, unsigned permissions = kDefaultPermissions);
+    [[nodiscard]] static Expected<PendingFile> create(const std::string& path, unsigned permissions = kDefaultPermissions);
 
     File& file() { return file_; }
     // Closes the file and gives it its name, replacing whatever file stands
     // there (a link is replaced, not followed; a folder, device, FIFO or
     // socket is not replaced).
-    std::error_code commitReplacing();
+    [[nodiscard]] std::error_code commitReplacing();
     // As commitReplacing, but only where nothing stands at the path yet
     // (EEXIST otherwise).
-    std::error_code commitIfFree();
+    [[nodiscard]] std::error_code commitIfFree();
     // Closes and removes the file; the destructor does this when the file
     // was not committed.
     void discard();
@@ -143,7 +145,7 @@ public:
 private:
     // Closes the file and moves it from its hidden name to its own; with
     // `replace`, over whatever file stands there.
-    std::error_code moveIntoPlace(bool replace);
+    [[nodiscard]] std::error_code moveIntoPlace(bool replace);
 
     File file_;
     std::string path_;
@@ -163,24 +165,24 @@ struct CopyResult {
 // `outOffset`. Uses the kernel's in-file copy where the system has it and a
 // fixed-size buffer otherwise, so memory use does not depend on `length`.
 // A result with fewer bytes than asked and no failure means `in` ended.
-CopyResult copyBytes(File& in, std::int64_t inOffset, File& out, std::int64_t outOffset, std::int64_t length);
+[[nodiscard]] CopyResult copyBytes(File& in, std::int64_t inOffset, File& out, std::int64_t outOffset, std::int64_t length);
 
 // Removes the file or link at `path`; a path where nothing stands is no
 // error. A folder is not removed (EISDIR), nor a device, FIFO or socket
 // (NotRegularFile).
-std::error_code removeFile(const std::string& path);
+[[nodiscard]] std::error_code removeFile(const std::string& path);
 
 // Why whatever stands at `path` may not be replaced by a new file: a folder
 // (EISDIR), or a device, FIFO or socket (NotRegularFile). Nothing when the
 // path is free or holds a file or a link, which is replaced, not followed.
-std::error_code replaceProblem(const std::string& path);
+[[nodiscard]] std::error_code replaceProblem(const std::string& path);
 
 // Puts on the storage device what was written to the file system that
 // holds `file` (on Windows: what was written to `file` itself).
-std::error_code flushFileSystem(File& file);
+[[nodiscard]] std::error_code flushFileSystem(File& file);
 
 // What the system says of what `path` leads to, following links.
-Expected<FileStatus> statusOfPath(const std::string& path);
+[[nodiscard]] Expected<FileStatus> statusOfPath(const std::string& path);
 
 } // namespace tessaly
 

@@ -1,4 +1,5 @@
 #include "Paths.h"
+#include "WindowsPaths.h"
 
 #include <cerrno>
 #include <filesystem>

@@ -83,18 +83,4 @@ Expected<std::vector<std::string>> listFolder(const std::string& folder,
 // in that code page; elsewhere the entry is the path as it stands.
 std::string indexEntryPath(std::string_view entry);
 
-#ifdef _WIN32
-bool isFolderPath(const std::string& path);
-// True when `path` names a device rather than a file: a reserved DOS device
-// name as its last part (NUL, CON, COM1, "nul.txt", "AUX ."), except after
-// "\\?\", which takes names as written, or the device namespace
-// ("\\.\pipe\x", "\\?\C:" without a folder).
-bool namesDevice(const std::string& path);
-// Why a file cannot be created under `path` as it is written: a device name
-// (FileErrc::NotRegularFile), or a last part that Windows would store under
-// another name or in a stream of another file: one that ends in "." or " ",
-// or holds ":" (ERROR_INVALID_NAME). Nothing when the name is usable.
-std::error_code newFileNameProblem(const std::string& path);
-#endif
-
 } // namespace tessaly

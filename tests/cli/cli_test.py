@@ -55,7 +55,7 @@ class Case(unittest.TestCase):
         self.assertEqual(result.returncode, status, said)
         self.assertEqual(result.stdout, b"")
         self.assertRegex(said[0], "^tessaly-cli: " + pattern)
-        usage = ["usage: tessaly-cli split FILE SIZE [-o DIR] [-q] | join INDEX [-o DIR] [-q] (see --help)"]
+        usage = ["usage: tessaly-cli split FILE SIZE|-n N [-o DIR] [-qv] | join INDEX [-o DIR] [-fqv] (see --help)"]
         self.assertEqual(said[1:], (usage if status == 2 else []) + [""])
 
     def run_on_terminal(self, args, until=b"", then=None):
@@ -84,7 +84,7 @@ class Case(unittest.TestCase):
 class Commands(Case):
     def test_round_trip_in_each_unit(self):
         """Joined from another folder through the full paths listed. Stderr is no terminal: no progress."""
-        for size, piece in [("1000", 1000), ("1K", 1024), ("1KB", 1000), ("1M", 1 << 20)]:
+        for size, piece in [("1000", 1000), ("1k", 1024), ("1KiB", 1024), ("1kB", 1000), ("2b", 1024), ("1M", 1 << 20)]:
             with self.subTest(size=size):
                 data = os.urandom(2 * piece + 1)
                 source = self.make(size + "/data.bin", data)
@@ -107,6 +107,36 @@ class Commands(Case):
                 pieces = [f"{self.dir}{listed}data_splt{k}" for k in (1, 2)]
                 self.assertEqual(Path(self.dir + listed + "data.splt").read_bytes(), index_text(pieces))
 
+    def test_n_pieces_of_equal_size_the_last_one_shorter(self):
+        for size, count, sizes in [(12, 4, [3, 3, 3, 3]), (10, 4, [3, 3, 3, 1]), (10, 3, [4, 4, 2])]:
+            with self.subTest(size=size, count=count):
+                data = os.urandom(size)
+                source = self.make(f"{size}-{count}/data", data)
+                out = os.path.dirname(source) + "/"
+                self.assertSays(cli("split", source, "-n", str(count), "-o", out), 0, f"split .* into {count} pieces")
+                pieces = [f"{out}data_splt{k}" for k in range(1, count + 1)]
+                self.assertEqual([os.path.getsize(p) for p in pieces], sizes)
+                self.assertEqual(b"".join(Path(p).read_bytes() for p in pieces), data)
+
+    def test_verbose_names_each_piece_on_stdout(self):
+        source = self.make("data", b"0123456789")
+        split = cli("split", "--verbose", source, "4", "-o", self.dir)
+        self.assertEqual(split.stdout.decode(), "".join(f"wrote {source}_splt{k}\n" for k in (1, 2, 3)))
+        join = cli("join", "-v", source + ".splt", "-o", self.make("back/"))
+        self.assertEqual(join.stdout.decode(), "".join(f"appended {source}_splt{k}\n" for k in (1, 2, 3)))
+        self.assertEqual((split.returncode, join.returncode), (0, 0))
+
+    def test_join_replaces_a_file_at_the_rebuilt_path_only_with_force(self):
+        data = os.urandom(100)
+        source = self.make("data", data)
+        cli("split", source, "40", "-o", self.make("set/"))
+        edited = self.make("data", b"edited by hand")
+        refused = cli("join", "set/data.splt", cwd=self.dir)
+        self.assertSays(refused, 1, f"cannot join set/data.splt: {re.escape(edited)} already exists; give -f to replace it$")
+        self.assertEqual(Path(edited).read_bytes(), b"edited by hand")
+        self.assertSays(cli("join", "-f", "set/data.splt", cwd=self.dir), 0, "joined 3 pieces")
+        self.assertEqual(Path(edited).read_bytes(), data)
+
     def test_help_and_version_go_to_stdout_and_a_failed_write_is_said(self):
         for args, shown in [(["--help"], rb"^Usage: tessaly-cli split FILE SIZE"), (["--version"], rb"^tessaly-cli \d")]:
             with self.subTest(args=args):
@@ -115,6 +145,9 @@ class Commands(Case):
                 self.assertRegex(result.stdout, shown)
                 with open("/dev/full", "wb") as full:
                     self.assertEqual(subprocess.run([CLI, *args], stdout=full, stderr=subprocess.PIPE).returncode, 1)
+                closed = subprocess.run(["sh", "-c", '"$@" >&-', "sh", CLI, *args], capture_output=True)
+                self.assertEqual(closed.returncode, 1)
+                self.assertEqual(closed.stderr, b"tessaly-cli: cannot write to standard output: Bad file descriptor\n")
 
     def test_quiet_says_only_failures(self):
         """Not even the progress line on a terminal."""
@@ -143,7 +176,8 @@ class Refusals(Case):
     def test_refused_and_failed_runs_change_nothing(self):
         """Wrong usage exits with 2, a run that cannot be done with 1. A join that meets a missing piece
         removes what it joined before the gap, but keeps a file that stood there before."""
-        for name, size in [("one", 4), ("empty", 0), ("set_splt1", 10), ("older/gap", 5), ("dir/", 0), ("back/", 0)]:
+        for name, size in [("one", 4), ("empty", 0), ("set_splt1", 10), ("older/gap", 5), ("dir/", 0), ("back/", 0),
+                           ("ten", 10), ("p/ten_splt2", 5), ("p/ten.splt", 0), ("p/ten", 1)]:
             self.make(name, b"x" * size)
         self.make("gap.splt", index_text([self.dir + "one", self.dir + "gone"]))
         rows = [
@@ -152,12 +186,31 @@ class Refusals(Case):
             (["split", "missing", "4"], 1, "cannot split missing: no such file"),
             (["split", "dir", "4"], 1, "cannot split dir: it is a folder"),
             (["split", "set_splt1", "4"], 1, "cannot split set_splt1: its path holds"),
-            (["split", "one", "4"], 1, "cannot split one: at 4 bytes it is not larger than one piece of 4 bytes"),
-            (["split", "empty", "1"], 1, "cannot split empty: at 0 bytes it is not larger than one piece of 1 byte"),
+            (["split", "one", "4"], 1,
+             "cannot split one: at 4 bytes it is not larger than one piece of 4 bytes; a SIZE of at most 3 would split it$"),
+            (["split", "one", "1K"], 1, "cannot split one: .* of 1024 bytes; a SIZE of at most 3 would split it$"),
+            (["split", "empty", "1"], 1,
+             "cannot split empty: at 0 bytes it is not larger than one piece of 1 byte; a file under 2 bytes cannot be "
+             "split$"),
+            (["split", "one", "0"], 2, "invalid SIZE 0: a piece holds at least 1 byte$"),
+            (["split", "ten", "-n", "6"], 1, "cannot split ten into 6 pieces: at 10 bytes no piece size gives 6"),
+            (["split", "ten", "-n", "11"], 1, "cannot split ten into 11 pieces"),
+            (["split", "ten", "4", "-o", "nowhere"], 1, "output folder nowhere does not exist$"),
+            (["split", "ten", "4", "-o", "one"], 1, r"output folder one does not exist \(a file of that name"),
+            (["join", "p/ten.splt", "-o", "nowhere/deeper"], 1, "output folder nowhere/deeper does not exist$"),
+            (["join", "p/ten_splt2"], 1, "cannot join p/ten_splt2: it is a piece; join its index p/ten.splt$"),
+            (["join", "p/ten.splt", "-o", "p"], 1, f"cannot join p/ten.splt: {re.escape(self.dir)}p/ten already exists; "
+                                                   "give -f to replace it$"),
             (["join", "dir"], 1, "cannot join dir: it is a folder"),
             (["join", "gap.splt", "-o", "back"], 1, "missing piece .*/gone; the incomplete .*back/gap was removed$"),
-            (["join", "gap.splt", "-o", "older"], 1, "missing piece .*/gone$"),
+            (["join", "gap.splt", "-f", "-o", "older"], 1, "missing piece .*/gone$"),
         ]
+        os.symlink("loop", self.dir + "loop")
+        rows.append((["split", "loop", "4"], 1, "cannot examine loop: Too many levels of symbolic links$"))
+        # A rebuilt path too long for the system: not taken for a free one.
+        deep = self.make("/".join(["d" * 200] * 20) + "/")
+        long_name = self.make("x" * 100 + ".splt", index_text([self.dir + "one"]))
+        rows.append((["join", long_name, "-o", deep], 1, f"cannot examine {re.escape(deep)}x+: File name too long$"))
         before = self.tree()
         for args, status, message in rows:
             with self.subTest(args=args):
@@ -166,20 +219,66 @@ class Refusals(Case):
 
 
 class Stops(Case):
+    def run_stopped_mid_way(self, args, sig):
+        """Runs the tool with --verbose into a pipe that is already full, so that it waits on the line naming
+        its first piece; stops it with `sig` there, then lets the line through. Stderr is on a terminal.
+        Returns the status and what the terminal showed."""
+        master, slave = pty.openpty()
+        termios.tcsetwinsize(slave, (24, 100))
+        lines, out = os.pipe()
+        os.set_blocking(out, False)
+        try:
+            while os.write(out, b"." * 4096):
+                pass
+        except BlockingIOError:
+            pass
+        os.set_blocking(out, True)
+        process = subprocess.Popen([CLI, "--verbose", *args], stdout=out, stderr=slave)
+        os.close(out)
+        os.close(slave)
+        try:
+            deadline = time.monotonic() + 60
+            while not self.waits_on_a_pipe(process.pid):
+                self.assertIsNone(process.poll(), "the run ended before it named its first piece")
+                self.assertLess(time.monotonic(), deadline, "the run never waited on its first line")
+                time.sleep(0.01)
+            process.send_signal(sig)
+            # The engine asks whether to go on once some time has passed since it last asked.
+            time.sleep(0.1)
+            said = b""
+            while chunk := os.read(lines, 1 << 16):
+                said += chunk
+            self.assertEqual(said.lstrip(b".").count(b"\n"), 1, said.lstrip(b"."))
+        finally:
+            os.close(lines)
+        shown = b""
+        try:
+            while chunk := os.read(master, 1 << 16):
+                shown += chunk
+        except OSError:  # EIO: the tool's side of the terminal is closed
+            pass
+        os.close(master)
+        return process.wait(timeout=120), shown
+
+    @staticmethod
+    def waits_on_a_pipe(pid):
+        with open(f"/proc/{pid}/wchan") as wchan:
+            return "pipe_write" in wchan.read()
+
     def test_signals_stop_a_run_and_leave_nothing(self):
-        """A join is stopped once it draws its progress, a split once past its first piece (an eighth of
-        the bytes). Sparse files of some GiB keep them going."""
-        source = self.make("big", size=8 << 30)
-        index = self.make("big.splt", index_text([self.make(f"p/big_splt{k}", size=1 << 30) for k in (1, 2, 3, 4)]))
+        """Stopped after its first piece, while the line naming it waits on a full pipe: however fast the
+        copying, the run is caught mid-way."""
+        source = self.make("data", os.urandom(4 << 20))
+        index = self.make("data.splt", index_text([self.make(f"p/data_splt{k}", os.urandom(1 << 20)) for k in (1, 2, 3, 4)]))
         runs = [
-            (["split", source, "1G"], signal.SIGINT, rb"(1[3-9]|[2-9]\d)%", "the pieces written so far were removed"),
-            (["join", index], signal.SIGTERM, rb"%", "nothing was written"),
+            (["split", source, "1M"], signal.SIGINT, "the pieces written so far were removed"),
+            (["join", index], signal.SIGTERM, "nothing was written"),
         ]
-        for args, sig, until, said in runs:
+        for args, sig, said in runs:
             with self.subTest(command=args[0]):
                 out = self.make(args[0] + "/")
-                status, shown, _ = self.run_on_terminal([*args, "-o", out], until, lambda run: run.send_signal(sig))
-                self.assertEqual(status, 128 + sig)
+                status, shown = self.run_stopped_mid_way([*args, "-o", out], sig)
+                self.assertEqual(status, 128 + sig, shown)
                 self.assertIn(f"tessaly-cli: {args[0]} stopped by {sig.name}; {said}\r\n".encode(), shown)
                 self.assertEqual(os.listdir(out), [])
 
