@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <vector>
@@ -98,6 +99,19 @@ std::wstring executableFolder() {
     }
 }
 
+int captionWidth(HWND hwnd, HFONT font) {
+    const int length = GetWindowTextLengthW(hwnd);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    GetWindowTextW(hwnd, text.data(), length + 1);
+    HDC dc = GetDC(hwnd);
+    const HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), length, &size);
+    SelectObject(dc, old);
+    ReleaseDC(hwnd, dc);
+    return size.cx;
+}
+
 std::string windowText(HWND hwnd) {
     const int length = GetWindowTextLengthW(hwnd);
     if (length <= 0) return "";
@@ -190,9 +204,13 @@ void Form1Window::placeControls(UINT dpi) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     for (std::size_t i = 0; i < layout::kControls.size(); ++i) {
         const layout::Control& c = layout::kControls[i];
-        const RECT r = placeOf(c, dpi);
-        SetWindowPos(controls_[i], nullptr, r.left, r.top, r.right, r.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+        RECT r = placeOf(c, dpi);
         const HFONT f = c.kind == layout::Kind::ToggleButton ? buttonFont_ : font_;
+        // A label is as wide as its caption. The layout's widths are those of
+        // the caption in Arial; where the font renders a little wider, the
+        // label grows rather than cut off the caption's end.
+        if (c.kind == layout::Kind::Label) r.right = std::max<LONG>(r.right, captionWidth(controls_[i], f));
+        SetWindowPos(controls_[i], nullptr, r.left, r.top, r.right, r.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
         SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(f), TRUE);
     }
 }

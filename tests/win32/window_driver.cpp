@@ -79,6 +79,28 @@ std::string registryValue(const char* name) {
     return narrow(buffer);
 }
 
+// Which icon a box shows, told by its colours on the screen: the warning
+// icon is a yellow triangle, the information icon a blue disc (icon handles
+// cannot be compared across processes).
+int iconShownIn(HWND iconControl) {
+    RECT r{};
+    GetWindowRect(iconControl, &r);
+    HDC screen = GetDC(nullptr);
+    int yellow = 0, blue = 0;
+    for (int y = r.top; y < r.bottom; ++y) {
+        for (int x = r.left; x < r.right; ++x) {
+            const COLORREF c = GetPixel(screen, x, y);
+            const int red = GetRValue(c), green = GetGValue(c), b = GetBValue(c);
+            if (red > 180 && green > 150 && b < 100) ++yellow;
+            if (b > 150 && red < 100) ++blue;
+        }
+    }
+    ReleaseDC(nullptr, screen);
+    if (yellow > 20 && yellow > blue) return 48;
+    if (blue > 20) return 64;
+    return -1;
+}
+
 // One started tessaly.exe and its window.
 struct App {
     PROCESS_INFORMATION process{};
@@ -199,13 +221,12 @@ struct App {
         std::this_thread::sleep_for(50ms); // let it finish drawing its controls
         std::string text;
         int icon = 0;
-        const HICON warning = LoadIconW(nullptr, IDI_WARNING), information = LoadIconW(nullptr, IDI_INFORMATION);
         for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
             if (className(child) != "Static") continue;
             const LONG style = GetWindowLongW(child, GWL_STYLE);
             if ((style & SS_TYPEMASK) == SS_ICON) {
                 const auto shown = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
-                if (IsWindowVisible(child) && shown != nullptr) icon = shown == warning ? 48 : shown == information ? 64 : -1;
+                if (IsWindowVisible(child) && shown != nullptr) icon = iconShownIn(child);
             } else if (GetDlgCtrlID(child) == 0xFFFF) {
                 text = textOf(child);
             }
@@ -313,8 +334,8 @@ int wmain(int argc, wchar_t** argv) {
         std::string order;
         HWND at = app.control("Command1");
         for (int i = 0; i < 10; ++i) {
-            for (const auto& c : tessaly::layout::kControls) {
-                if (app.control(c.name) == at && c.kind != tessaly::layout::Kind::Label) order += std::string(c.name) + " ";
+            for (const char* name : tessaly::layout::kTabOrder) {
+                if (app.control(name) == at) order += std::string(name) + " ";
             }
             at = GetNextDlgTabItem(app.window, at, FALSE);
         }
