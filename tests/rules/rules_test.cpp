@@ -162,6 +162,7 @@ struct CommandRow {
     const char* chunk;
     Lines boxes;
     Lines files;
+    friend void PrintTo(const CommandRow& row, std::ostream* out) { *out << row.tag; }
 };
 
 class Commands : public testing::TestWithParam<CommandRow> {};
