@@ -1,7 +1,6 @@
 #include "Settings.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSettings>
 
 namespace tessaly {
@@ -52,23 +51,29 @@ QString defaultOutputFolder() {
 #endif
 }
 
-// The engine's text is UTF-8 on Windows, where its file calls take UTF-16;
-// elsewhere it is the file system's own encoding of names.
-std::string toEngineText(const QString& text) {
-#ifdef Q_OS_WIN
+namespace {
+
+QString fromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string toUtf8(const QString& text) {
     const QByteArray bytes = text.toUtf8();
-#else
-    const QByteArray bytes = QFile::encodeName(text);
-#endif
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-QString fromEngineText(const std::string& text) {
-#ifdef Q_OS_WIN
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-#else
-    return QFile::decodeName(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
-#endif
+} // namespace
+
+std::string QtSettingsStore::read(const std::string& key, const std::string& defaultValue) {
+    return toUtf8(readSetting(kSettingsApplication, kSettingsSection, fromUtf8(key), fromUtf8(defaultValue)));
 }
+
+bool QtSettingsStore::write(const std::string& key, const std::string& value) {
+    return writeSetting(kSettingsApplication, kSettingsSection, fromUtf8(key), fromUtf8(value));
+}
+
+std::string QtSettingsStore::location() { return toUtf8(settingsLocation(kSettingsApplication)); }
+
+std::string QtSettingsStore::defaultOutputFolder() { return toUtf8(tessaly::defaultOutputFolder()); }
 
 } // namespace tessaly

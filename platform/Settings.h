@@ -1,5 +1,4 @@
-// The per-user settings store, and the few conversions between the window's
-// Qt strings and the engine's byte strings. Thin layer over QSettings.
+// The per-user settings store through QSettings.
 //
 // Store layout: application "Orvane", one section per program ("Tessaly"),
 // one text value per key. Linux: $XDG_CONFIG_HOME/Orvane.ini (usually
@@ -7,15 +6,10 @@
 #pragma once
 
 #include <QString>
-#include <string>
+
+#include "SettingsStore.h"
 
 namespace tessaly {
-
-inline constexpr const char* kSettingsApplication = "Orvane";
-inline constexpr const char* kSettingsSection = "Tessaly";
-inline constexpr const char* kOutputFolderKey = "Output Folder";
-inline constexpr const char* kChunkSizeKey = "Chunk Size";
-inline constexpr const char* kDefaultChunkSize = "100000";
 
 // The stored text, or `defaultValue` when the key, its section or its
 // application is not in the store (or the store cannot be read). Asks the
@@ -25,8 +19,8 @@ QString readSetting(const QString& application, const QString& section, const QS
 
 // Stores `value`, creating the application and section as needed, and
 // flushes the store at once. False when the store could not be written.
-bool writeSetting(const QString& application, const QString& section, const QString& key,
-                  const QString& value);
+[[nodiscard]] bool writeSetting(const QString& application, const QString& section, const QString& key,
+                                const QString& value);
 
 // Where the store lives, for messages ("~/.config/Orvane.ini", or the
 // registry key on Windows).
@@ -36,9 +30,13 @@ QString settingsLocation(const QString& application);
 // trailing separator on Linux and macOS, "C:\" on Windows.
 QString defaultOutputFolder();
 
-// A path or message between the window (QString) and the engine (bytes in
-// the system's file-name encoding).
-std::string toEngineText(const QString& text);
-QString fromEngineText(const std::string& text);
+// The window's store: the section "Tessaly" of the application "Orvane".
+class QtSettingsStore : public SettingsStore {
+public:
+    std::string read(const std::string& key, const std::string& defaultValue) override;
+    [[nodiscard]] bool write(const std::string& key, const std::string& value) override;
+    std::string location() override;
+    std::string defaultOutputFolder() override;
+};
 
 } // namespace tessaly

@@ -1,20 +1,12 @@
-// The folder chooser, and the tidying that turns a chosen folder into the
+// The tidying that turns a folder chosen with the folder chooser into the
 // output-folder text: a path that ends in exactly one separator, so that it
 // works as the plain prefix of the files written into it.
 #pragma once
 
-#include <QChar>
-#include <QString>
 #include <optional>
-
-class QWidget;
+#include <string>
 
 namespace tessaly {
-
-// Shows the folder chooser over `owner` with `title` above the folder tree
-// and returns the chosen folder's path in the system's own notation, or ""
-// when the user chose none (cancel, or the chooser closed).
-QString BrowseForFolder(QWidget* owner, const QString& title);
 
 // The output-folder text for a folder `chosen` with the chooser, using
 // `separator` ('/' or '\\'); nothing when `chosen` stands for no choice.
@@ -26,6 +18,6 @@ QString BrowseForFolder(QWidget* owner, const QString& title);
 //    replaced by one in a single left-to-right pass (pairs do not overlap and
 //    the result is not searched again): "/" stays "/", "/data" gives
 //    "/data/", "C:\" stays "C:\".
-std::optional<QString> outputFolderFromChoice(const QString& chosen, QChar separator);
+std::optional<std::string> tidyFolderChoice(const std::string& chosen, char separator);
 
 } // namespace tessaly

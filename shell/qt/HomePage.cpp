@@ -3,15 +3,13 @@
 #include <QDesktopServices>
 #include <QRandomGenerator>
 
+#include "Form1Rules.h"
+
 namespace tessaly {
 
 namespace {
 
-int drawFromOneToHundred() {
-    // A fresh system seed on every start; r in [0, 1) gives n in 1..100.
-    const double r = QRandomGenerator::system()->generateDouble();
-    return static_cast<int>(r * 100) + 1;
-}
+int drawFromOneToHundred() { return drawnNumber(QRandomGenerator::system()->generateDouble()); }
 
 void openInBrowser(const QUrl& address) { QDesktopServices::openUrl(address); }
 
@@ -27,9 +25,9 @@ HomePage::Launch& launcher() {
 
 } // namespace
 
-void HomePage::visit() {
-    if (drawer()() == 7) launcher()(kHomePageAddress);
-}
+int HomePage::draw() { return drawer()(); }
+
+void HomePage::launch(const QUrl& address) { launcher()(address); }
 
 void HomePage::setDraw(Draw draw) { drawer() = draw ? std::move(draw) : Draw(drawFromOneToHundred); }
 

@@ -63,6 +63,35 @@ std::string failureText(Command command, const Result& r) {
 
 } // namespace
 
+WindowMessage splittedFileMessage() {
+    return {"Cannot split splitted file.", "Cannot Split File", WindowMessage::Icon::Warning};
+}
+
+WindowMessage notExistMessage(const std::string& path) {
+    return {path + " not exist!", "ERROR: File not exist", WindowMessage::Icon::Warning};
+}
+
+WindowMessage badChunkSizeMessage() {
+    return {"The chunk size must be a whole number of bytes from 1 to 9223372036854775807.", kSplitErrorTitle,
+            WindowMessage::Icon::Warning};
+}
+
+WindowMessage tooSmallMessage() {
+    return {"Filesize is less than or equal to chunk size.", kSplitErrorTitle, WindowMessage::Icon::Warning};
+}
+
+WindowMessage nothingToJoinMessage() {
+    return {"You must select file to join.", kDoneTitle, WindowMessage::Icon::Information};
+}
+
+WindowMessage notNumericMessage() { return {"Must be numeric entry.", kProgramTitle, WindowMessage::Icon::None}; }
+
+WindowMessage settingsNotSavedMessage(const std::string& location) {
+    return {"Cannot save the settings in " + location +
+                ". The output folder and the chunk size will not be remembered.",
+            kProgramTitle, WindowMessage::Icon::Warning};
+}
+
 std::optional<WindowMessage> messageFor(Command command, const Result& result) {
     switch (result.status) {
     case Status::Stopped: return std::nullopt;

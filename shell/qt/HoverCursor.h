@@ -8,8 +8,6 @@
 
 namespace tessaly {
 
-inline constexpr const char* kHoverCursorFileName = "HAND-M.CUR";
-
 // Reads a Windows cursor file: its first image and that image's hot spot.
 // Nothing when the file is missing, unreadable or not a cursor file.
 std::optional<QCursor> loadCursorFile(const QString& path);
