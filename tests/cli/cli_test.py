@@ -107,6 +107,15 @@ class Commands(Case):
                 pieces = [f"{self.dir}{listed}data_splt{k}" for k in (1, 2)]
                 self.assertEqual(Path(self.dir + listed + "data.splt").read_bytes(), index_text(pieces))
 
+    def test_a_moved_set_joins_from_beside_its_index(self):
+        data = os.urandom(100)
+        source = self.make("data", data)
+        cli("split", source, "40", "-o", self.make("set/"))
+        os.rename(self.dir + "set", self.dir + "moved")
+        join = cli("join", "moved/data.splt", "-o", self.make("back/"), cwd=self.dir)
+        self.assertSays(join, 0, "joined 3 pieces")
+        self.assertEqual(Path(self.dir + "back/data").read_bytes(), data)
+
     def test_n_pieces_of_equal_size_the_last_one_shorter(self):
         for size, count, sizes in [(12, 4, [3, 3, 3, 3]), (10, 4, [3, 3, 3, 1]), (10, 3, [4, 4, 2])]:
             with self.subTest(size=size, count=count):
@@ -181,6 +190,8 @@ class Refusals(Case):
             self.make(name, b"x" * size)
         self.make("gap.splt", index_text([self.dir + "one", self.dir + "gone"]))
         self.make("dir.splt", index_text([self.dir + "one"]))
+        self.make("far.splt", index_text([self.dir + "one", self.dir + "elsewhere/gone"]))
+        self.make("p/mix.splt", index_text([self.dir + "one", self.dir + "nowhere/ten"]))
         rows = [
             ([], 2, "no command given"),
             (["split", "one", "1.5K"], 2, "invalid SIZE 1.5K"),
@@ -199,6 +210,11 @@ class Refusals(Case):
             (["split", "ten", "4", "-o", "nowhere"], 1, "output folder nowhere does not exist$"),
             (["split", "ten", "4", "-o", "one"], 1, r"output folder one does not exist \(a file of that name"),
             (["join", "p/ten.splt", "-o", "nowhere/deeper"], 1, "output folder nowhere/deeper does not exist$"),
+            # Where a piece was also looked for is named as the index was, here from the current folder.
+            (["join", "far.splt", "-o", "back"], 1,
+             f"missing piece {re.escape(self.dir)}elsewhere/gone \\(also looked for gone\\); "),
+            (["join", "p/mix.splt"], 1, f"cannot join: the pieces lie in two folders: {re.escape(self.dir)}one where "
+                                        "the index lists it, p/ten only beside the index"),
             # -f would not replace a folder either: no call for it.
             (["join", "dir.splt"], 1, "cannot create .*/dir: Is a directory$"),
             (["join", "p/ten_splt2"], 1, "cannot join p/ten_splt2: it is a piece; join its index p/ten.splt$"),
