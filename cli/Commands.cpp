@@ -102,14 +102,14 @@ std::optional<int> refusedUnlessPresent(Command command, const std::string& path
     return std::nullopt;
 }
 
-// Whether anything (a file, a folder, a dangling link) stands at `path`
-// itself, links not followed, or why that cannot be told.
-tessaly::Expected<bool> standsAt(const std::string& path) {
+// What stands at `path` itself, links not followed (not_found for nothing),
+// or why that cannot be told.
+tessaly::Expected<fs::file_type> whatStandsAt(const std::string& path) {
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(tessaly::fsPath(path), ec);
-    if (status.type() == fs::file_type::not_found) return false;
+    if (status.type() == fs::file_type::not_found) return fs::file_type::not_found;
     if (ec) return ec;
-    return true;
+    return status.type();
 }
 
 // A folder given to -o that does not exist, or cannot be examined.
@@ -260,9 +260,12 @@ int join(const Invocation& invocation, const std::string& folder) {
     // Something at the rebuilt path is replaced only when asked; when it
     // cannot be told whether anything is there, nothing is risked.
     const std::string rebuilt = SplitMergeFile::rebuiltPath(folder, index);
-    const tessaly::Expected<bool> taken = standsAt(rebuilt);
-    if (!taken) return failed(examineFailureText(rebuilt, taken.error()));
-    if (*taken && !invocation.force) return failed(rebuiltExistsText(index, rebuilt));
+    // A folder, device and the like is never replaced; the engine says so.
+    const tessaly::Expected<fs::file_type> standing = whatStandsAt(rebuilt);
+    if (!standing) return failed(examineFailureText(rebuilt, standing.error()));
+    const bool taken = *standing != fs::file_type::not_found;
+    const bool replaceable = *standing == fs::file_type::regular || *standing == fs::file_type::symlink;
+    if (replaceable && !invocation.force) return failed(rebuiltExistsText(index, rebuilt));
 
     RunHost host(drawProgress(invocation), namePieces(invocation));
     // A file holding only part of the set must not pass for the whole: the
@@ -270,7 +273,7 @@ int join(const Invocation& invocation, const std::string& folder) {
     const Result result =
         SplitMergeFile::JoinFiles(host, index, folder, SplitMergeFile::AfterMissingPiece::DiscardJoined);
     host.finish();
-    if (result.problem == SplitMergeFile::Problem::MissingPiece && !*taken) {
+    if (result.problem == SplitMergeFile::Problem::MissingPiece && !taken) {
         return failed(incompleteRemovedText(failureText(Command::Join, result), rebuilt, {}));
     }
     return ended(invocation, result, host, joinDoneText(index, host.pieceCount(), rebuilt));

@@ -72,6 +72,18 @@ private:
     Clock::duration lastSlice_{};
 };
 
+// True when a failed look at a path means only that nothing stands there
+// (or that a part of it is no folder). Any other failure is a reason of its
+// own, told as it is.
+[[nodiscard]] inline bool isAbsence(std::error_code ec) {
+    return ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory;
+}
+
+// True when two statuses are of the same file.
+[[nodiscard]] inline bool sameFile(const tessaly::FileStatus& a, const tessaly::FileStatus& b) {
+    return a.device == b.device && a.inode == b.inode;
+}
+
 // A file a run reads, with what the system said of it when it was opened,
 // so that a change while it is read can be told.
 class WatchedFile {

@@ -88,7 +88,7 @@ public:
         // pieces of no one version of it.
         if (Result r = source_.checkUnchanged(); ended(r)) return r;
         source_.close();
-        if (Result r = checkPiecesStillOurs(); ended(r)) return r;
+        if (Result r = syncPiecesStillOurs(); ended(r)) return r;
         if (Result r = writeIndex(); ended(r)) return r;
         finished_ = true;
         return goOn();
@@ -110,11 +110,15 @@ private:
         if (prefix.find(kLineEnd) != std::string::npos) {
             return failure(Problem::PathHoldsLineBreak, sourcePath_, piecePath(folder_, sourcePath_, 1));
         }
-        const FileIdentity source(sourcePath_);
+        // What stands at an output path is looked at: the source, or
+        // something that cannot be examined, ends the search.
         std::string found;
+        Result examined = goOn();
         auto isSource = [&](const std::string& path) {
-            if (FileIdentity(path) == source) found = path;
-            return !found.empty();
+            const auto status = tessaly::statusOfPath(path);
+            if (status && sameFile(*status, source_.before())) found = path;
+            if (!status && !isAbsence(status.error())) examined = fileFailure(Operation::Create, path, status.error());
+            return !found.empty() || ended(examined);
         };
         // Only outputs that already exist can be the source, so one listing
         // of the output folder narrows the search to them. The match ignores
@@ -137,6 +141,7 @@ private:
                 if (!pacer_.tick()) return stopped();
             }
         }
+        if (ended(examined)) return examined;
         if (!found.empty()) return failure(Problem::WouldOverwriteSource, sourcePath_, found);
         return goOn();
     }
@@ -188,8 +193,9 @@ private:
         const auto written = piece->status();
         if (!written) return fileFailure(Operation::Write, path, written.error());
         foldPiece(written_, *written);
-        // Small pieces are left to the one flush before the index.
-        if (size >= ReadAhead::kBlockBytes) piece->startFlush();
+        // Its writeback starts now; it is waited for once every piece is
+        // written, by when it has mostly happened, and all of it at once.
+        piece->startFlush();
         if (const std::error_code ec = piece->close()) return fileFailure(Operation::Write, path, ec);
         progress_.pieces = k;
         report();
@@ -199,11 +205,24 @@ private:
 
     // Another run into the same folder, or anyone else, may have replaced or
     // rewritten pieces since they were written: an index must not list a
-    // set that is not this one.
-    Result checkPiecesStillOurs() {
+    // set that is not this one. Each piece is opened again to be told, and
+    // put on the disk while it is open; waiting for all of them in one pass
+    // lets the file system commit their names together.
+    Result syncPiecesStillOurs() {
         std::uint64_t now = 0;
         for (std::int64_t k = 1; k <= count_; ++k) {
-            foldPiece(now, FileIdentity(piecePath(folder_, sourcePath_, k)).status());
+            const std::string path = piecePath(folder_, sourcePath_, k);
+            auto piece = File::openToSync(path);
+            // A piece gone is a piece changed; one that cannot be opened
+            // is told with the system's reason.
+            if (!piece && isAbsence(piece.error())) return failure(Problem::PiecesChanged, sourcePath_);
+            if (!piece) return fileFailure(Operation::Open, path, piece.error());
+            const auto status = piece->status();
+            if (!status) return fileFailure(Operation::Open, path, status.error());
+            foldPiece(now, *status);
+            std::error_code ec = piece->syncData();
+            if (!ec) ec = piece->close();
+            if (ec) return fileFailure(Operation::Write, path, ec);
             if (!pacer_.tick()) return stopped();
         }
         return now == written_ ? goOn() : failure(Problem::PiecesChanged, sourcePath_);
@@ -237,13 +256,20 @@ private:
             if (!pacer_.tick()) return stopped();
         }
         if (const std::error_code ec = flush()) return fileFailure(Operation::Write, indexPath_, ec);
-        // The pieces and the index are on the disk before the index takes
-        // its name: after a crash, an index never lists pieces that were lost.
-        if (const std::error_code ec = tessaly::flushFileSystem(index->file())) {
-            return fileFailure(Operation::Write, indexPath_, ec);
-        }
-        if (const std::error_code ec = index->commitReplacing()) return fileFailure(Operation::Write, indexPath_, ec);
-        return goOn();
+        // The pieces, their names and the index are on the disk before the
+        // index takes its name, and that name after: after a crash, an index
+        // never lists pieces that were lost. Only this run's own files are
+        // waited for, however busy the disk is with others'.
+        if (const std::error_code ec = index->file().syncData()) return fileFailure(Operation::Write, indexPath_, ec);
+        const std::string folder = tessaly::folderPart(indexPath_);
+        if (const std::error_code ec = tessaly::syncFolder(folder)) return fileFailure(Operation::Write, folder, ec);
+        std::error_code ec = index->commitReplacing();
+        Result r = ec ? fileFailure(Operation::Write, indexPath_, ec) : goOn();
+        if (!ec && (ec = tessaly::syncFolder(folder))) r = fileFailure(Operation::Write, folder, ec);
+        // An index whose name may not last a crash is no promise of a set:
+        // it goes, with the pieces, and the run fails.
+        if (ended(r) && index->named()) (void)tessaly::removeFile(indexPath_);
+        return r;
     }
 
     const std::string& sourcePath_;

@@ -6,7 +6,8 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <regex>
+#include <cctype>
+#include <string>
 
 #include "IndexText.h"
 
@@ -20,19 +21,50 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string source = in.ConsumeRandomLengthString(64);
     const std::string index = in.ConsumeRemainingBytesAsString();
 
-    // Names are the text after the last '/'. A rebuilt name is the index file's name without any ".splt", in
-    // any letter case, taken in one pass from left to right.
-    const auto lastPart = [](const std::string& path) { return path.substr(path.find_last_of('/') + 1); };
-    static const std::regex splt("\\.splt", std::regex::icase);
-    const std::string name = folder + lastPart(source);
-    FUZZ_CHECK(piecePath(folder, source, count) == name + "_splt" + std::to_string(count));
-    FUZZ_CHECK(indexPath(folder, source) == name + ".splt");
-    FUZZ_CHECK(rebuiltName(index) == std::regex_replace(lastPart(index), splt, ""));
-    FUZZ_CHECK(rebuiltPath(folder, index) == folder + rebuiltName(index));
+    // What each name must be, told apart from how it is made. A name is the
+    // text after the last '/'; the folder is a plain prefix.
+    const auto isNameOf = [](const std::string& name, const std::string& path) {
+        return name.find('/') == name.npos && path.size() >= name.size() &&
+               path.compare(path.size() - name.size(), name.size(), name) == 0 &&
+               (path.size() == name.size() || path[path.size() - name.size() - 1] == '/');
+    };
+    const auto startsWith = [](const std::string& text, const std::string& start) {
+        return text.compare(0, start.size(), start) == 0;
+    };
+    // A piece path: the folder, the source's name, "_splt", the number in
+    // decimal without leading zeros.
+    const std::string piece = piecePath(folder, source, count);
+    FUZZ_CHECK(startsWith(piece, folder));
+    const std::size_t digits = piece.find_last_not_of("0123456789") + 1;
+    FUZZ_CHECK(digits < piece.size() && piece[digits] != '0' && std::stoll(piece.substr(digits)) == count);
+    FUZZ_CHECK(digits >= folder.size() + 5 && piece.compare(digits - 5, 5, "_splt") == 0);
+    const std::string name = piece.substr(folder.size(), digits - 5 - folder.size());
+    FUZZ_CHECK(isNameOf(name, source));
+    FUZZ_CHECK(indexPath(folder, source) == folder + name + ".splt");
+    // The rebuilt name: the index's name less whole ".splt"s in any letter
+    // case. Never longer, shorter by five bytes a removal, its bytes in
+    // their order, the same where nothing is removed; in the output folder.
+    const std::string rebuilt = rebuiltName(index), indexName = index.substr(index.find_last_of('/') + 1);
+    FUZZ_CHECK(isNameOf(indexName, index));
+    FUZZ_CHECK(rebuilt.size() <= indexName.size() && (indexName.size() - rebuilt.size()) % 5 == 0);
+    std::size_t at = 0;
+    bool inOrder = true;
+    for (const char c : rebuilt) {
+        at = inOrder ? indexName.find(c, at) : indexName.npos;
+        inOrder = at != indexName.npos;
+        at += inOrder ? 1 : 0;
+    }
+    FUZZ_CHECK(inOrder);
+    std::string lower = indexName;
+    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    FUZZ_CHECK(lower.find(".splt") != lower.npos || rebuilt == indexName);
+    FUZZ_CHECK(rebuiltPath(folder, index).size() == folder.size() + rebuilt.size() &&
+               startsWith(rebuiltPath(folder, index), folder));
 
     // A split refuses piece paths that hold a CR LF (the index could not list them) or a NUL (no file has
     // such a name). Any other set of pieces reads back from its index text as written: a line per piece.
-    if (name.find("\r\n") != name.npos || name.find('\0') != name.npos) return 0;
+    const std::string prefix = folder + name;
+    if (prefix.find("\r\n") != prefix.npos || prefix.find('\0') != prefix.npos) return 0;
     std::string text;
     std::vector<fuzz::ReadEntry> pieces;
     for (std::int64_t k = 1; k <= count; ++k) {

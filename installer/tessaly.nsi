@@ -12,14 +12,15 @@
 ; VERSION, VERSION_QUAD, WINDOW_EXE, CLI_EXE, LICENSE_FILE, README_FILE and
 ; OUTFILE.
 
-Unicode true
+; A 64-bit installer: the programs are 64-bit, and so it runs where only
+; 64-bit Windows programs do (Wine without its 32-bit part).
+Target amd64-unicode
 ManifestDPIAware true
 SetCompressor /SOLID lzma
 
 !include MUI2.nsh
 !include LogicLib.nsh
 !include FileFunc.nsh
-!include x64.nsh
 
 !define PRODUCT "Tessaly"
 !define PUBLISHER "Orvane"
@@ -64,10 +65,6 @@ Var allUsers
 
 Function .onInit
   SetRegView 64
-  ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP|MB_OK "Tessaly needs a 64-bit Windows." /SD IDOK
-    Abort
-  ${EndIf}
   UserInfo::GetAccountType
   Pop $0
   StrCpy $allUsers 0

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <random>
+#include <string_view>
 
 #include "FileCalls.h"
 #include "Paths.h"
@@ -62,6 +63,28 @@ std::string temporaryName(const std::string& folder) {
     return folder + name;
 }
 
+// True for the names temporaryName gives.
+bool isPendingName(const std::string& name) {
+    constexpr std::string_view kStart = ".tessaly-", kEnd = ".part";
+    constexpr std::size_t kDigits = 12;
+    if (name.size() != kStart.size() + kDigits + kEnd.size()) return false;
+    if (name.compare(0, kStart.size(), kStart) != 0 || name.compare(name.size() - kEnd.size(), kEnd.size(), kEnd) != 0) {
+        return false;
+    }
+    return std::all_of(name.begin() + kStart.size(), name.end() - kEnd.size(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+// Removes the pending files in `folder` that runs killed between naming
+// and renaming them left behind; those of live runs are locked and stay.
+// A folder that cannot be listed is left as it is: the run itself tells
+// what is wrong with it, if anything.
+void removeAbandonedPendingFiles(const std::string& folder) {
+    const auto pending = listFolder(folder, isPendingName);
+    if (!pending) return;
+    for (const std::string& path : *pending) detail::removeIfAbandoned(path);
+}
+
 class FileCategory : public std::error_category {
 public:
     const char* name() const noexcept override { return "tessaly-file"; }
@@ -100,12 +123,16 @@ File::~File() {
     if (fd_ >= 0) (void)detail::closeFile(fd_);
 }
 
-File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), stretchStart_(std::exchange(other.stretchStart_, -1)),
+      stretchEnd_(std::exchange(other.stretchEnd_, -1)) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         if (fd_ >= 0) (void)detail::closeFile(fd_);
         fd_ = std::exchange(other.fd_, -1);
+        stretchStart_ = std::exchange(other.stretchStart_, -1);
+        stretchEnd_ = std::exchange(other.stretchEnd_, -1);
     }
     return *this;
 }
@@ -124,7 +151,7 @@ std::error_code File::writeAt(const char* data, std::size_t n, std::int64_t offs
     return {};
 }
 
-std::error_code File::sync() { return detail::syncFile(fd_); }
+std::error_code File::syncData() { return detail::syncFile(fd_); }
 
 std::error_code File::close() {
     if (fd_ < 0) return {};
@@ -135,7 +162,7 @@ PendingFile::~PendingFile() { discard(); }
 
 PendingFile::PendingFile(PendingFile&& other) noexcept
     : file_(std::move(other.file_)), path_(std::move(other.path_)),
-      temporary_(std::exchange(other.temporary_, std::string())) {}
+      temporary_(std::exchange(other.temporary_, std::string())), named_(other.named_) {}
 
 PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
     if (this != &other) {
@@ -143,6 +170,7 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
         file_ = std::move(other.file_);
         path_ = std::move(other.path_);
         temporary_ = std::exchange(other.temporary_, std::string());
+        named_ = other.named_;
     }
     return *this;
 }
@@ -153,6 +181,7 @@ Expected<PendingFile> PendingFile::create(const std::string& path, unsigned perm
     PendingFile pending;
     pending.path_ = path;
     const std::string folder = folderPart(path);
+    removeAbandonedPendingFiles(folder);
     if (auto unnamed = detail::createUnnamed(folder, permissions)) {
         pending.file_ = std::move(*unnamed);
         return pending;
@@ -202,6 +231,7 @@ std::error_code PendingFile::commitIfFree() {
     if (temporary_.empty()) {
         // On failure the file stays pending: EEXIST lets the caller replace instead.
         if (const std::error_code ec = detail::linkUnnamed(file_, path_)) return ec;
+        named_ = true;
         if (const std::error_code ec = file_.close()) {
             // The name given a moment ago holds what may not be whole; the
             // close's failure is what the caller hears of.
@@ -214,9 +244,11 @@ std::error_code PendingFile::commitIfFree() {
 }
 
 std::error_code PendingFile::moveIntoPlace(bool replace) {
-    if (const std::error_code ec = detail::closePending(file_)) {
-        discard();
-        return ec;
+    if (detail::kClosesBeforeRename) {
+        if (const std::error_code ec = detail::closePending(file_)) {
+            discard();
+            return ec;
+        }
     }
     if (const std::error_code ec = detail::movePath(temporary_, path_, replace)) {
         // A name taken, where nothing may be replaced, leaves the file
@@ -225,7 +257,9 @@ std::error_code PendingFile::moveIntoPlace(bool replace) {
         return ec;
     }
     temporary_.clear();
-    return {};
+    named_ = true;
+    // Held open until named, so that no clean-up takes it for abandoned.
+    return detail::closePending(file_);
 }
 
 void PendingFile::discard() {
@@ -236,13 +270,55 @@ void PendingFile::discard() {
     if (!temporary_.empty()) (void)detail::unlinkPath(std::exchange(temporary_, std::string()));
 }
 
-CopyResult copyBytes(File& in, std::int64_t inOffset, File& out, std::int64_t outOffset, std::int64_t length) {
+namespace {
+
+// Copies `length` bytes, holes and all.
+CopyResult copyAll(File& in, std::int64_t inOffset, File& out, std::int64_t outOffset, std::int64_t length) {
     const CopyResult kernel = detail::kernelCopy(in, inOffset, out, outOffset, length);
     if (kernel.copied == length) return kernel;
     CopyResult rest = bufferedCopy(in.native(), inOffset + kernel.copied, out.native(), outOffset + kernel.copied,
                                    length - kernel.copied);
     rest.copied += kernel.copied;
     return rest;
+}
+
+} // namespace
+
+// Where the input has holes, only its data is copied: the output is a new
+// file, so what is skipped there reads back as zeros and takes no room.
+CopyResult copyBytes(File& in, std::int64_t inOffset, File& out, std::int64_t outOffset, std::int64_t length) {
+    const std::int64_t end = inOffset + length;
+    CopyResult r;
+    bool skipped = false;
+    while (r.copied < length) {
+        const std::int64_t at = inOffset + r.copied;
+        std::int64_t dataStart = 0, dataEnd = 0;
+        if (!in.dataStretch(at, dataStart, dataEnd)) dataStart = at, dataEnd = end;
+        // Only a hole up to the end of the file, which ends before the
+        // bytes asked for: copied as it is, so the end comes out as such.
+        if (dataStart == dataEnd && dataEnd < end) dataStart = at, dataEnd = end;
+        if (dataStart > at) {
+            skipped = true;
+            r.copied = std::min(dataStart, end) - inOffset;
+            continue;
+        }
+        const std::int64_t n = std::min(dataEnd, end) - at;
+        const CopyResult part = copyAll(in, at, out, outOffset + r.copied, n);
+        r.copied += part.copied;
+        if (part.failed != CopySide::None || part.copied < n) {
+            r.failed = part.failed;
+            r.code = part.code;
+            return r;
+        }
+    }
+    // A hole at the end still counts towards the output's length.
+    if (skipped) {
+        if (const std::error_code ec = out.extendTo(outOffset + length)) {
+            r.failed = CopySide::Write;
+            r.code = ec;
+        }
+    }
+    return r;
 }
 
 std::error_code removeFile(const std::string& path) {

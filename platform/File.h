@@ -85,6 +85,10 @@ public:
     // FIFO, a device) is refused without being opened, so a FIFO cannot
     // block and a device sees no open.
     [[nodiscard]] static Expected<File> openRead(const std::string& path);
+    // Opens an existing regular file, as openRead does, so that what was
+    // written to it can be put on the disk (syncData) and read back. Where
+    // syncing needs write access (Windows), it is opened for writing too.
+    [[nodiscard]] static Expected<File> openToSync(const std::string& path);
     // A new, empty file at `path`, with `permissions` (less the umask).
     // Whatever file stands there (a file, a symbolic or hard link) loses
     // that name first and is never written through; a folder there is an
@@ -99,8 +103,17 @@ public:
     [[nodiscard]] Expected<std::int64_t> readAt(char* buffer, std::size_t n, std::int64_t offset);
     // Writes all `n` bytes at `offset`.
     [[nodiscard]] std::error_code writeAt(const char* data, std::size_t n, std::int64_t offset);
-    // Flushes written data to the storage device.
-    [[nodiscard]] std::error_code sync();
+    // Flushes written data to the storage device, with what is needed to
+    // read it back (the size), not necessarily the times.
+    [[nodiscard]] std::error_code syncData();
+    // Where data stands from `from` on, in a file with holes: the first byte
+    // of data at or after `from` in `start`, the hole after it in `end`
+    // (both the size when only a hole follows). False when the system
+    // cannot tell; then every byte counts as data. Answers are kept per
+    // stretch, so asking again within one costs nothing.
+    [[nodiscard]] bool dataStretch(std::int64_t from, std::int64_t& start, std::int64_t& end);
+    // Makes the file at least `size` bytes long; what is added is a hole.
+    [[nodiscard]] std::error_code extendTo(std::int64_t size);
     // Starts putting what was written on the storage device, without
     // waiting for it, so that a later flush has less left to wait for.
     void startFlush();
@@ -112,6 +125,8 @@ public:
 
 private:
     int fd_ = -1;
+    // The last stretch of data dataStretch found, [-1, -1) before any.
+    std::int64_t stretchStart_ = -1, stretchEnd_ = -1;
 };
 
 // A new file that takes its name only once it is complete, so that a run
@@ -141,6 +156,9 @@ public:
     // Closes and removes the file; the destructor does this when the file
     // was not committed.
     void discard();
+    // True once the file has its name, even when a commit failed after
+    // giving it (the close that follows, say).
+    bool named() const { return named_; }
 
 private:
     // Closes the file and moves it from its hidden name to its own; with
@@ -150,6 +168,7 @@ private:
     File file_;
     std::string path_;
     std::string temporary_; // the hidden name; "" while the file has none
+    bool named_ = false;
 };
 
 // Which side of a copy failed.
@@ -177,9 +196,12 @@ struct CopyResult {
 // path is free or holds a file or a link, which is replaced, not followed.
 [[nodiscard]] std::error_code replaceProblem(const std::string& path);
 
-// Puts on the storage device what was written to the file system that
-// holds `file` (on Windows: what was written to `file` itself).
-[[nodiscard]] std::error_code flushFileSystem(File& file);
+// Puts on the storage device the names in `folder` (a prefix ending in a
+// separator, or "" for the current folder), so that files created, renamed
+// or removed there stay so after a crash (a folder that cannot be read is
+// not opened: the whole system is synced instead). Nothing to do on Windows, whose
+// file systems keep their names in order themselves.
+[[nodiscard]] std::error_code syncFolder(const std::string& folder);
 
 // What the system says of what `path` leads to, following links.
 [[nodiscard]] Expected<FileStatus> statusOfPath(const std::string& path);

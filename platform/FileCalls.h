@@ -36,6 +36,13 @@ inline bool holdsNul(const std::string& path) { return path.find('\0') != std::s
 // Closes a pending file before it takes its name; on Windows it is no
 // longer hidden from then on.
 [[nodiscard]] std::error_code closePending(File& file);
+// Windows cannot rename a file that it holds open: there a pending file is
+// closed just before it takes its name. Elsewhere it stays open, and locked,
+// until it has its name.
+extern const bool kClosesBeforeRename;
+// Removes the pending file at `path` when no run holds it any longer (its
+// run was killed); one still held is left alone, as is anything else.
+void removeIfAbandoned(const std::string& path);
 // Copies what the kernel can copy between the two files without passing
 // the bytes through user memory; the rest is left to the buffered copy.
 [[nodiscard]] CopyResult kernelCopy(File& in, std::int64_t inOffset, File& out, std::int64_t outOffset,

@@ -1,9 +1,11 @@
 // File and PendingFile over the POSIX calls.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "FileCalls.h"
@@ -45,7 +47,34 @@ FileStatus statusOf(const stat_t& st) {
     return s;
 }
 
+// Takes the lock that tells a live run's pending file from one left by a
+// killed run; false when another process holds it.
+bool lock(int fd) {
+    int r;
+    do {
+        r = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (r != 0 && errno == EINTR);
+    return r == 0;
+}
+
+// True when `path` still names the file open as `fd`.
+bool stillNames(int fd, const std::string& path) {
+    stat_t opened{}, named{};
+    return ::fstat(fd, &opened) == 0 && ::lstat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
+}
+
 } // namespace
+
+const bool kClosesBeforeRename = false;
+
+void removeIfAbandoned(const std::string& path) {
+    File f(openFile(path, kReadFlags | O_NOFOLLOW));
+    stat_t st{};
+    if (!f.isOpen() || ::fstat(f.native(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    // Held by the lock, it is removed only while it still has this name.
+    if (lock(f.native()) && stillNames(f.native(), path)) ::unlink(path.c_str());
+}
 
 Expected<std::int64_t> readSome(int fd, char* buffer, std::size_t n, std::int64_t offset) {
     for (;;) {
@@ -63,7 +92,13 @@ Expected<std::int64_t> writeSome(int fd, const char* data, std::size_t n, std::i
     }
 }
 
-std::error_code syncFile(int fd) { return ::fsync(fd) == 0 ? std::error_code() : lastError(); }
+std::error_code syncFile(int fd) {
+    int r;
+    do {
+        r = ::fdatasync(fd);
+    } while (r != 0 && errno == EINTR);
+    return r == 0 ? std::error_code() : lastError();
+}
 
 std::error_code closeFile(int fd) {
     // A close interrupted by a signal has still released the descriptor on
@@ -97,15 +132,24 @@ Expected<File> createUnnamed([[maybe_unused]] const std::string& folder, [[maybe
     if (::access("/proc/self/fd", X_OK) != 0) return lastError();
     File unnamed(openFile(folder.empty() ? "." : folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, permissions));
     if (!unnamed.isOpen()) return lastError();
+    // Locked before it is ever named, should it need a temporary name.
+    if (!lock(unnamed.native())) return lastError();
     return unnamed;
 #else
     return std::make_error_code(std::errc::function_not_supported);
 #endif
 }
 
-// A leading dot hides the file; the name is made so by the caller.
+// A leading dot hides the file; the name is made so by the caller. It is
+// locked at once; should a later run's clean-up have taken it in between,
+// the name is taken (EEXIST) and the caller tries another.
 Expected<File> createHidden(const std::string& path, unsigned permissions) {
-    return File::createNew(path, permissions);
+    auto file = File::createNew(path, permissions);
+    if (!file) return file.error();
+    if (!lock(file->native()) || !stillNames(file->native(), path)) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    return file;
 }
 
 // The unnamed file is reached through /proc, as its descriptor seen as a path.
@@ -158,6 +202,9 @@ Expected<File> File::openRead(const std::string& path) {
     return f;
 }
 
+// A descriptor open for reading is enough to sync.
+Expected<File> File::openToSync(const std::string& path) { return openRead(path); }
+
 Expected<File> File::createFresh(const std::string& path, unsigned permissions) {
     if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
     // Created at once where the name is free, as it mostly is. Otherwise
@@ -194,8 +241,46 @@ Expected<FileStatus> statusOfPath(const std::string& path) {
 
 void File::startFlush() {
 #ifdef __linux__
-    ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+    // Only a hint: what fails here fails again, and is told, at the sync.
+    (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
 #endif
+}
+
+bool File::dataStretch(std::int64_t from, std::int64_t& start, std::int64_t& end) {
+    if (from >= stretchStart_ && from < stretchEnd_) {
+        start = from;
+        end = stretchEnd_;
+        return true;
+    }
+#ifdef SEEK_DATA
+    const off_t data = ::lseek(fd_, from, SEEK_DATA);
+    if (data < 0) {
+        // Nothing but a hole from here to the end of the file.
+        detail::stat_t st{};
+        if (errno != ENXIO || ::fstat(fd_, &st) != 0) return false;
+        start = end = std::max<std::int64_t>(from, st.st_size);
+        return true;
+    }
+    const off_t hole = ::lseek(fd_, data, SEEK_HOLE);
+    if (hole < 0) return false;
+    stretchStart_ = start = data;
+    stretchEnd_ = end = hole;
+    return true;
+#else
+    (void)from, (void)start, (void)end;
+    return false;
+#endif
+}
+
+std::error_code File::extendTo(std::int64_t size) {
+    detail::stat_t st{};
+    if (::fstat(fd_, &st) != 0) return lastError();
+    if (st.st_size >= size) return {};
+    int r;
+    do {
+        r = ::ftruncate(fd_, static_cast<off_t>(size));
+    } while (r != 0 && errno == EINTR);
+    return r == 0 ? std::error_code() : lastError();
 }
 
 std::error_code replaceProblem(const std::string& path) {
@@ -208,8 +293,24 @@ std::error_code replaceProblem(const std::string& path) {
     return {};
 }
 
-std::error_code flushFileSystem(File& file) {
-    return ::syncfs(file.native()) == 0 ? std::error_code() : lastError();
+std::error_code syncFolder(const std::string& folder) {
+    File f(openFile(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!f.isOpen() && (errno == EACCES || errno == EPERM)) {
+        // A folder that may be written but not read cannot be opened to be
+        // synced: everything is, which waits for others' writes too, but
+        // keeps the promise.
+        ::sync();
+        return {};
+    }
+    if (!f.isOpen()) return lastError();
+    int r;
+    do {
+        r = ::fsync(f.native());
+    } while (r != 0 && errno == EINTR);
+    // Some file systems cannot sync a folder and say so; their names are
+    // as safe as they can make them.
+    if (r != 0 && errno != EINVAL && errno != EROFS) return lastError();
+    return f.close();
 }
 
 } // namespace tessaly

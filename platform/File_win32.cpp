@@ -50,9 +50,9 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr DWORD kPendingAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 // A descriptor for a new file at `path`, where nothing may stand yet.
-Expected<int> createExclusive(const std::string& path, DWORD attributes) {
+Expected<int> createExclusive(const std::string& path, DWORD attributes, DWORD share = kShareAll) {
     if (const std::error_code ec = newFileNameProblem(path)) return ec;
-    HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW, attributes, nullptr);
+    HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE, share, nullptr, CREATE_NEW, attributes, nullptr);
     if (h == INVALID_HANDLE_VALUE) return win32Error();
     // Only a disk file is written, whatever else the name turned out to reach.
     if (GetFileType(h) != FILE_TYPE_DISK) {
@@ -167,8 +167,10 @@ Expected<File> createUnnamed(const std::string&, unsigned) {
 
 // Hidden by its attribute too, as a leading dot hides nothing here.
 // Windows keeps no permission bits.
+// No one may delete it while it is open: that tells a live run's pending
+// file from one left by a killed run.
 Expected<File> createHidden(const std::string& path, unsigned) {
-    auto fd = createExclusive(path, kPendingAttributes);
+    auto fd = createExclusive(path, kPendingAttributes, FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (!fd) return fd.error();
     return File(*fd);
 }
@@ -184,6 +186,11 @@ std::error_code closePending(File& file) {
     return file.close();
 }
 
+const bool kClosesBeforeRename = true;
+
+// A pending file still open in its run refuses to be deleted.
+void removeIfAbandoned(const std::string& path) { (void)DeleteFileW(widen(path).c_str()); }
+
 CopyResult kernelCopy(File&, std::int64_t, File&, std::int64_t, std::int64_t) { return {}; }
 
 } // namespace detail
@@ -191,7 +198,10 @@ CopyResult kernelCopy(File&, std::int64_t, File&, std::int64_t, std::int64_t) { 
 using detail::holdsNul;
 using detail::win32Error;
 
-Expected<File> File::openRead(const std::string& path) {
+namespace detail {
+
+// An existing regular file opened with `access`.
+Expected<File> openExisting(const std::string& path, DWORD access) {
     if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
     // A device is refused by its name, without being opened.
     if (namesDevice(path)) return make_error_code(FileErrc::NotRegularFile);
@@ -199,7 +209,7 @@ Expected<File> File::openRead(const std::string& path) {
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return win32Error();
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return std::make_error_code(std::errc::is_a_directory);
-    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, detail::kShareAll, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileW(wide.c_str(), access, detail::kShareAll, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) return win32Error();
     // The path may name something else by now; what counts is what was opened.
@@ -209,9 +219,18 @@ Expected<File> File::openRead(const std::string& path) {
         CloseHandle(h);
         return make_error_code(FileErrc::NotRegularFile);
     }
-    File f(detail::adopt(h, _O_RDONLY));
+    File f(adopt(h, (access & GENERIC_WRITE) != 0 ? _O_RDWR : _O_RDONLY));
     if (!f.isOpen()) return std::error_code(errno, std::generic_category());
     return f;
+}
+
+} // namespace detail
+
+Expected<File> File::openRead(const std::string& path) { return detail::openExisting(path, GENERIC_READ); }
+
+// FlushFileBuffers needs a handle that may write.
+Expected<File> File::openToSync(const std::string& path) {
+    return detail::openExisting(path, GENERIC_READ | GENERIC_WRITE);
 }
 
 // Windows keeps no permission bits: new files are ordinary writable files.
@@ -252,6 +271,19 @@ Expected<FileStatus> statusOfPath(const std::string& path) {
 // Windows starts writing back on its own.
 void File::startFlush() {}
 
+// Holes are not looked for here: every byte is copied.
+bool File::dataStretch(std::int64_t, std::int64_t&, std::int64_t&) { return false; }
+
+std::error_code File::extendTo(std::int64_t size) {
+    LARGE_INTEGER now{};
+    if (!GetFileSizeEx(detail::handleOf(fd_), &now)) return win32Error();
+    if (now.QuadPart >= size) return {};
+    FILE_END_OF_FILE_INFO info{};
+    info.EndOfFile.QuadPart = size;
+    if (!SetFileInformationByHandle(detail::handleOf(fd_), FileEndOfFileInfo, &info, sizeof info)) return win32Error();
+    return {};
+}
+
 std::error_code replaceProblem(const std::string& path) {
     if (holdsNul(path)) return make_error_code(FileErrc::NulInPath);
     if (namesDevice(path)) return make_error_code(FileErrc::NotRegularFile);
@@ -259,6 +291,6 @@ std::error_code replaceProblem(const std::string& path) {
     return {};
 }
 
-std::error_code flushFileSystem(File& file) { return file.sync(); }
+std::error_code syncFolder(const std::string&) { return {}; }
 
 } // namespace tessaly

@@ -180,6 +180,7 @@ class Refusals(Case):
                            ("ten", 10), ("p/ten_splt2", 5), ("p/ten.splt", 0), ("p/ten", 1)]:
             self.make(name, b"x" * size)
         self.make("gap.splt", index_text([self.dir + "one", self.dir + "gone"]))
+        self.make("dir.splt", index_text([self.dir + "one"]))
         rows = [
             ([], 2, "no command given"),
             (["split", "one", "1.5K"], 2, "invalid SIZE 1.5K"),
@@ -198,6 +199,8 @@ class Refusals(Case):
             (["split", "ten", "4", "-o", "nowhere"], 1, "output folder nowhere does not exist$"),
             (["split", "ten", "4", "-o", "one"], 1, r"output folder one does not exist \(a file of that name"),
             (["join", "p/ten.splt", "-o", "nowhere/deeper"], 1, "output folder nowhere/deeper does not exist$"),
+            # -f would not replace a folder either: no call for it.
+            (["join", "dir.splt"], 1, "cannot create .*/dir: Is a directory$"),
             (["join", "p/ten_splt2"], 1, "cannot join p/ten_splt2: it is a piece; join its index p/ten.splt$"),
             (["join", "p/ten.splt", "-o", "p"], 1, f"cannot join p/ten.splt: {re.escape(self.dir)}p/ten already exists; "
                                                    "give -f to replace it$"),

@@ -282,5 +282,108 @@ TEST_F(Engine, JoinsOfListedPieces) {
     }
 }
 
+// A set joins wherever it travels: an entry that names nothing is looked
+// for under its file name (after the last "\" or "/", on every system) beside
+// the index file. Each row splits into `out`, then `carry` moves or copies
+// the set and says where its index now is; `expected` is the outcome and,
+// after " also ", where a missing piece was looked for too.
+TEST_F(Engine, SetsJoinWhereverTheyTravel) {
+    const std::string sibling = dir + "sibling" + kPathSeparator;
+    int n = 0;
+    const auto row = [&](const std::string& name, const std::function<std::string()>& carry,
+                         const std::string& expected, const std::string& rebuilt) {
+        SCOPED_TRACE(name);
+        fs::remove_all(fsPath(out));
+        fs::remove_all(fsPath(sibling));
+        mkdir("out");
+        FakeHost split, join;
+        ASSERT_EQ(summary(SplitFile(split, src, 100, out)), "succeeded");
+        const std::string carried = carry();
+        const std::string into = mkdir("back" + std::to_string(++n));
+        const Result r = JoinFiles(join, carried, into);
+        EXPECT_EQ(summary(r) + (r.problem == Problem::MissingPiece ? " also " + r.other : ""), expected);
+        EXPECT_EQ(listing(into), rebuilt.empty() ? Names{} : Names{"movie.avi"});
+        EXPECT_EQ(readFile(into + "movie.avi"), rebuilt);
+    };
+    // Folders as the C++ library takes them on every system: without the
+    // trailing separator.
+    const auto bare = [](const std::string& folder) { return fsPath(folder.substr(0, folder.size() - 1)); };
+    const auto copyOut = [&] { fs::copy(bare(out), bare(sibling)); };
+    const auto moveOut = [&](const std::string& to) {
+        fs::rename(bare(out), bare(to));
+        return to + "movie.avi.splt";
+    };
+    // An index listing the pieces under another system's folder.
+    const auto relist = [&](const std::string& folder) {
+        return [&, folder] {
+            std::string text;
+            for (int k = 1; k <= 3; ++k) text += folder + "movie.avi_splt" + std::to_string(k) + "\r\n";
+            writeFile(index, text);
+            return index;
+        };
+    };
+    row("moved to another folder", [&] { return moveOut(mkdir("elsewhere") + "set" + kPathSeparator); }, "succeeded",
+        bytes);
+    row("folder renamed", [&] { return moveOut(dir + "renamed" + kPathSeparator); }, "succeeded", bytes);
+    row("written on Windows", relist("Q:\\Users\\me\\out\\"), "succeeded", bytes);
+    row("written on Linux", relist("/nonexistent/tessaly/out/"), "succeeded", bytes);
+    // The copy's second piece differs: the listed original is what is read.
+    row("copied, original still there", [&] {
+        copyOut();
+        writeFile(sibling + "movie.avi_splt2", "copy");
+        return sibling + "movie.avi.splt";
+    }, "succeeded", bytes);
+    row("split between two folders", [&] {
+        copyOut();
+        fs::remove(fsPath(sibling + "movie.avi_splt1"));
+        fs::remove(fsPath(out + "movie.avi_splt2"));
+        return sibling + "movie.avi.splt";
+    }, "pieces in two folders: " + out + "movie.avi_splt1 " + sibling + "movie.avi_splt2", "");
+    row("moved, a piece gone", [&] {
+        const std::string index = moveOut(sibling);
+        fs::remove(fsPath(sibling + "movie.avi_splt2"));
+        return index;
+    }, "missing piece: " + out + "movie.avi_splt2 also " + sibling + "movie.avi_splt2", bytes.substr(0, 100));
+}
+
+// Holes stay holes: a sparse source with data at both ends and in the middle,
+// cut at boundaries inside and outside its holes, joins back byte for byte,
+// and neither the pieces nor the rebuilt file take more room than the source
+// (plus a block per piece). Where the system cannot tell holes, every byte
+// is copied and only the bytes are compared.
+TEST_F(Engine, HolesStayHoles) {
+    constexpr std::int64_t kMiB = std::int64_t{1} << 20, kSize = 64 * kMiB;
+    const std::string sparse = dir + "disk.img";
+    makeSparse(sparse, kSize, {{0, std::string(kMiB, 'a')}, {31 * kMiB, std::string(2 * kMiB, 'm')},
+                               {kSize - kMiB, std::string(kMiB, 'z')}});
+    // Storage in bytes, where the system says.
+    const auto stored = [](const std::string& path) -> std::int64_t {
+#ifdef _WIN32
+        (void)path;
+        return 0;
+#else
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? std::int64_t(st.st_blocks) * 512 : -1;
+#endif
+    };
+    const std::int64_t block = 4096;
+    // 16 MiB: cuts in holes and through the middle data; 20 MiB + 1: cuts off
+    // block edges; 33 MiB: the middle data split across a cut.
+    for (const std::int64_t chunk : {16 * kMiB, 20 * kMiB + 1, 33 * kMiB}) {
+        SCOPED_TRACE(chunk);
+        const std::string folder = mkdir("pieces" + std::to_string(chunk)), into = mkdir("back" + std::to_string(chunk));
+        FakeHost split, join;
+        ASSERT_EQ(summary(SplitFile(split, sparse, chunk, folder)), "succeeded");
+        ASSERT_EQ(summary(JoinFiles(join, folder + "disk.img.splt", into)), "succeeded");
+        EXPECT_TRUE(readFile(into + "disk.img") == readFile(sparse));
+        std::int64_t pieces = 0, count = 0;
+        for (std::int64_t k = 1; fs::exists(fsPath(piecePath(folder, sparse, k))); ++k, ++count) {
+            pieces += stored(piecePath(folder, sparse, k));
+        }
+        EXPECT_LE(pieces, stored(sparse) + count * block);
+        EXPECT_LE(stored(into + "disk.img"), stored(sparse) + count * block);
+    }
+}
+
 } // namespace
 } // namespace tessaly::test
