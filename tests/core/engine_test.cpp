@@ -352,10 +352,11 @@ TEST_F(Engine, SetsJoinWhereverTheyTravel) {
 // (plus a block per piece). Where the system cannot tell holes, every byte
 // is copied and only the bytes are compared.
 TEST_F(Engine, HolesStayHoles) {
-    constexpr std::int64_t kMiB = std::int64_t{1} << 20, kSize = 64 * kMiB;
+    // A unit of 256 KiB keeps every stretch block-aligned and the files small.
+    constexpr std::int64_t kUnit = std::int64_t{1} << 18, kSize = 64 * kUnit;
     const std::string sparse = dir + "disk.img";
-    makeSparse(sparse, kSize, {{0, std::string(kMiB, 'a')}, {31 * kMiB, std::string(2 * kMiB, 'm')},
-                               {kSize - kMiB, std::string(kMiB, 'z')}});
+    makeSparse(sparse, kSize, {{0, std::string(kUnit, 'a')}, {31 * kUnit, std::string(2 * kUnit, 'm')},
+                               {kSize - kUnit, std::string(kUnit, 'z')}});
     // Storage in bytes, where the system says.
     const auto stored = [](const std::string& path) -> std::int64_t {
 #ifdef _WIN32
@@ -367,9 +368,9 @@ TEST_F(Engine, HolesStayHoles) {
 #endif
     };
     const std::int64_t block = 4096;
-    // 16 MiB: cuts in holes and through the middle data; 20 MiB + 1: cuts off
-    // block edges; 33 MiB: the middle data split across a cut.
-    for (const std::int64_t chunk : {16 * kMiB, 20 * kMiB + 1, 33 * kMiB}) {
+    // 16 units: cuts in holes and through the middle data; 20 units + 1: cuts
+    // off block edges; 33 units: the middle data split across a cut.
+    for (const std::int64_t chunk : {16 * kUnit, 20 * kUnit + 1, 33 * kUnit}) {
         SCOPED_TRACE(chunk);
         const std::string folder = mkdir("pieces" + std::to_string(chunk)), into = mkdir("back" + std::to_string(chunk));
         FakeHost split, join;
