@@ -19,6 +19,8 @@ namespace {
 constexpr int kFirstControlId = 100;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr COLORREF kWhite = RGB(255, 255, 255);
+// Posted when Text3 has lost the focus to another control of the window.
+constexpr UINT kText3LostFocus = WM_APP + 1;
 
 std::size_t indexOf(const char* name) {
     const layout::Control& c = layout::control(name);
@@ -263,6 +265,9 @@ LRESULT Form1Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_MOUSEMOVE:
         rules_.Form_MouseMove();
         return 0;
+    case kText3LostFocus:
+        rules_.Text3_LostFocus();
+        return 0;
     case WM_SETCURSOR:
         // The mode governs the whole window, every control included.
         if (rules_.mousePointer() == PointerMode::Busy) {
@@ -327,8 +332,10 @@ void Form1Window::command(int id, int code) {
     } else if (code == EN_KILLFOCUS && name == "Text3") {
         // Only a move to another control of this window is a leave; another
         // window or a box taking the focus is not.
+        // Runs once the focus has arrived at the other control, not in the
+        // middle of the focus change.
         const HWND to = GetFocus();
-        if (to != nullptr && IsChild(hwnd_, to)) rules_.Text3_LostFocus();
+        if (to != nullptr && IsChild(hwnd_, to)) PostMessageW(hwnd_, kText3LostFocus, 0, 0);
     }
 }
 

@@ -251,6 +251,21 @@ struct App {
                 static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0))};
     }
 
+    HWND focused() const {
+        GUITHREADINFO gui{};
+        gui.cbSize = sizeof gui;
+        GetGUIThreadInfo(process.dwThreadId, &gui);
+        return gui.hwndFocus;
+    }
+    // A Tab key pressed on the focused control; the window's loop moves the
+    // focus on as a dialog does.
+    void tab() const {
+        const HWND at = focused();
+        PostMessageW(at, WM_KEYDOWN, VK_TAB, 0x000F0001);
+        PostMessageW(at, WM_KEYUP, VK_TAB, static_cast<LPARAM>(0xC00F0001u));
+        waitFor([&] { return focused() != at; }, 5s);
+    }
+
     bool exited(std::chrono::milliseconds timeout) const {
         return WaitForSingleObject(process.hProcess, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
     }
@@ -428,6 +443,16 @@ int wmain(int argc, wchar_t** argv) {
         RegCloseKey(key);
         App app(exe);
         expectEqual(app.text("Text2") + " " + app.text("Text3"), pieces + " abc", "second start restores the settings");
+
+        // Tab from the first focus to Text3, then on: leaving it with text
+        // that is no number is told, the focus comes back, the text is stored.
+        for (int i = 0; i < 6; ++i) app.tab();
+        check(app.focused() == app.control("Text3"), "six Tabs reach Text3");
+        app.type("Text3", "12kb");
+        app.tab();
+        expectEqual(app.takeBox(10s), "Tessaly|0|Must be numeric entry.", "leaving Text3 with no number");
+        check(waitFor([&] { return app.focused() == app.control("Text3"); }, 5s), "the focus returns to Text3");
+        expectEqual(registryValue("Chunk Size"), "12kb", "the chunk size is stored as typed");
 
         // Closing in the middle of a split: no pieces and no index stay.
         const std::string slow = work + "slow\\";
