@@ -66,41 +66,22 @@ static mode_t mode_of(int flags, va_list args) {
     return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? (mode_t)va_arg(args, int) : 0;
 }
 
+/* The body of an open wrapper: takes the mode argument, present only when the
+ * flags create a file, then opens unless this is the call to fail. */
 #define OPEN_LIKE(name, ...)                                                                                   \
-    int fd;                                                                                                    \
+    va_list args;                                                                                              \
+    va_start(args, flags);                                                                                     \
+    mode_t mode = mode_of(flags, args);                                                                        \
+    va_end(args);                                                                                              \
     if (fails("open", under(path))) return -1;                                                                 \
-    fd = REAL(name)(__VA_ARGS__);                                                                              \
+    int fd = REAL(name)(__VA_ARGS__, mode);                                                                    \
     track(fd, path);                                                                                           \
     return fd;
 
-int open(const char* path, int flags, ...) {
-    va_list args;
-    va_start(args, flags);
-    mode_t mode = mode_of(flags, args);
-    va_end(args);
-    OPEN_LIKE(open, path, flags, mode)
-}
-int open64(const char* path, int flags, ...) {
-    va_list args;
-    va_start(args, flags);
-    mode_t mode = mode_of(flags, args);
-    va_end(args);
-    OPEN_LIKE(open64, path, flags, mode)
-}
-int openat(int dir, const char* path, int flags, ...) {
-    va_list args;
-    va_start(args, flags);
-    mode_t mode = mode_of(flags, args);
-    va_end(args);
-    OPEN_LIKE(openat, dir, path, flags, mode)
-}
-int openat64(int dir, const char* path, int flags, ...) {
-    va_list args;
-    va_start(args, flags);
-    mode_t mode = mode_of(flags, args);
-    va_end(args);
-    OPEN_LIKE(openat64, dir, path, flags, mode)
-}
+int open(const char* path, int flags, ...) { OPEN_LIKE(open, path, flags) }
+int open64(const char* path, int flags, ...) { OPEN_LIKE(open64, path, flags) }
+int openat(int dir, const char* path, int flags, ...) { OPEN_LIKE(openat, dir, path, flags) }
+int openat64(int dir, const char* path, int flags, ...) { OPEN_LIKE(openat64, dir, path, flags) }
 
 int stat(const char* path, struct stat* st) { return fails("stat", under(path)) ? -1 : REAL(stat)(path, st); }
 int lstat(const char* path, struct stat* st) { return fails("stat", under(path)) ? -1 : REAL(lstat)(path, st); }
