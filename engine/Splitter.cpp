@@ -132,8 +132,7 @@ private:
                 if (isSource(path)) break;
                 if (!pacer_.tick()) return stopped();
             }
-        } else if (existing.error() != std::errc::no_such_file_or_directory &&
-                   existing.error() != std::errc::not_a_directory) {
+        } else if (!isAbsence(existing.error())) {
             // A folder that can be entered but not listed: each output path
             // is asked about in turn, in fixed memory.
             for (std::int64_t k = 0; k <= count_ && !isSource(k == 0 ? indexPath_ : piecePath(folder_, sourcePath_, k));
