@@ -101,26 +101,24 @@ std::wstring executableFolder() {
     }
 }
 
-int captionWidth(HWND hwnd, HFONT font) {
+std::wstring windowText(HWND hwnd) {
     const int length = GetWindowTextLengthW(hwnd);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    GetWindowTextW(hwnd, text.data(), length + 1);
-    HDC dc = GetDC(hwnd);
-    const HGDIOBJ old = SelectObject(dc, font);
-    SIZE size{};
-    GetTextExtentPoint32W(dc, text.c_str(), length, &size);
-    SelectObject(dc, old);
-    ReleaseDC(hwnd, dc);
-    return size.cx;
-}
-
-std::string windowText(HWND hwnd) {
-    const int length = GetWindowTextLengthW(hwnd);
-    if (length <= 0) return "";
+    if (length <= 0) return L"";
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
     const int got = GetWindowTextW(hwnd, text.data(), length + 1);
     text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    return narrow(text);
+    return text;
+}
+
+int captionWidth(HWND hwnd, HFONT font) {
+    const std::wstring text = windowText(hwnd);
+    HDC dc = GetDC(hwnd);
+    const HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(hwnd, dc);
+    return size.cx;
 }
 
 } // namespace
@@ -269,13 +267,11 @@ LRESULT Form1Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         rules_.Text3_LostFocus();
         return 0;
     case WM_SETCURSOR:
-        // The mode governs the whole window, every control included.
-        if (rules_.mousePointer() == PointerMode::Busy) {
-            SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-            return TRUE;
-        }
-        if (rules_.mousePointer() == PointerMode::Hover && LOWORD(lParam) == HTCLIENT) {
-            SetCursor(hoverCursor_ != nullptr ? hoverCursor_ : LoadCursorW(nullptr, IDC_HAND));
+        // The mode governs the whole window, every control included; the
+        // hover pointer only over client areas.
+        if (rules_.mousePointer() == PointerMode::Busy ||
+            (rules_.mousePointer() == PointerMode::Hover && LOWORD(lParam) == HTCLIENT)) {
+            SetCursor(pointerFor(rules_.mousePointer()));
             return TRUE;
         }
         break;
@@ -358,7 +354,7 @@ int Form1Window::run() {
     return exitCode_;
 }
 
-std::string Form1Window::text(Field field) { return windowText(fieldWindow(field)); }
+std::string Form1Window::text(Field field) { return narrow(windowText(fieldWindow(field))); }
 
 void Form1Window::setText(Field field, const std::string& text) {
     SetWindowTextW(fieldWindow(field), widen(text).c_str());
@@ -375,12 +371,16 @@ void Form1Window::release(Button button) { SendMessageW(buttonWindow(button), BM
 void Form1Window::showPointer(PointerMode mode) {
     // Shown at once where the mouse is, not only at its next movement.
     POINT at{};
-    if (hwnd_ == nullptr || !GetCursorPos(&at) || WindowFromPoint(at) == nullptr) return;
+    if (hwnd_ == nullptr || !GetCursorPos(&at)) return;
     const HWND under = WindowFromPoint(at);
-    if (under != hwnd_ && !IsChild(hwnd_, under)) return;
-    if (mode == PointerMode::Busy) SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    else if (mode == PointerMode::Hover) SetCursor(hoverCursor_ != nullptr ? hoverCursor_ : LoadCursorW(nullptr, IDC_HAND));
-    else SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    if (under == nullptr || (under != hwnd_ && !IsChild(hwnd_, under))) return;
+    SetCursor(pointerFor(mode));
+}
+
+HCURSOR Form1Window::pointerFor(PointerMode mode) const {
+    if (mode == PointerMode::Busy) return LoadCursorW(nullptr, IDC_WAIT);
+    if (mode == PointerMode::Hover) return hoverCursor_ != nullptr ? hoverCursor_ : LoadCursorW(nullptr, IDC_HAND);
+    return LoadCursorW(nullptr, IDC_ARROW);
 }
 
 void Form1Window::showProgress(const ProgressSteps& steps) {

@@ -40,6 +40,8 @@ private:
     HWND control(const char* name) const;
     HWND fieldWindow(Field field) const;
     HWND buttonWindow(Button button) const;
+    // The system pointer, or the hover file's, that `mode` shows.
+    HCURSOR pointerFor(PointerMode mode) const;
 
     // View.
     std::string text(Field field) override;
