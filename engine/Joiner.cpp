@@ -236,16 +236,11 @@ private:
     // rebuilt file after its pieces were deleted.
     Result commit(PendingFile& out, bool replacing) {
         if (const std::error_code ec = out.file().syncData()) return fileFailure(Operation::Write, rebuiltPath_, ec);
-        std::error_code ec = out.commitReplacing();
-        Result r = ec ? fileFailure(Operation::Write, rebuiltPath_, ec) : goOn();
-        // And its name is on the disk before the join says it is done.
-        const std::string folder = tessaly::folderPart(rebuiltPath_);
-        if (!ec && (ec = tessaly::syncFolder(folder))) r = fileFailure(Operation::Write, folder, ec);
-        // When that fails once the result has its name, the run fails. A
-        // result that took a free name goes again; one that replaced a file
-        // is complete and on the disk, and stays rather than leave neither.
-        if (ended(r) && out.named() && !replacing) (void)tessaly::removeFile(rebuiltPath_);
-        return r;
+        // And its name is on the disk before the join says it is done. When
+        // that fails, a result that took a free name goes again; one that
+        // replaced a file is complete and on the disk, and stays rather than
+        // leave neither.
+        return commitDurably(out, rebuiltPath_, replacing);
     }
 
     const std::string& indexPath_;

@@ -1,4 +1,5 @@
 #include "RunSupport.h"
+#include "Paths.h"
 
 namespace SplitMergeFile::detail {
 
@@ -25,6 +26,15 @@ Result fileFailure(Operation operation, const std::string& path, std::error_code
 Result stopped() {
     Result r;
     r.status = Status::Stopped;
+    return r;
+}
+
+Result commitDurably(tessaly::PendingFile& file, const std::string& path, bool keepNamed) {
+    std::error_code ec = file.commitReplacing();
+    Result r = ec ? fileFailure(Operation::Write, path, ec) : goOn();
+    const std::string folder = tessaly::folderPart(path);
+    if (!ec && (ec = tessaly::syncFolder(folder))) r = fileFailure(Operation::Write, folder, ec);
+    if (ended(r) && file.named() && !keepNamed) (void)tessaly::removeFile(path);
     return r;
 }
 

@@ -40,6 +40,11 @@ inline constexpr auto kEventPassInterval = std::chrono::milliseconds(20);
 // True when a step ended the run (failed or stopped) rather than going on.
 [[nodiscard]] inline bool ended(const Result& r) { return r.status != Status::Succeeded; }
 
+// Gives a pending file whose bytes are on the disk its name, then puts that
+// name on the disk by syncing its folder. When either fails, the run fails;
+// a file that already took its name then goes again unless `keepNamed`.
+[[nodiscard]] Result commitDurably(tessaly::PendingFile& file, const std::string& path, bool keepNamed);
+
 // Lets the host's pending events run often enough to keep a window
 // responsive, measured in time rather than in pieces, and asks whether to go on.
 class Pacer {

@@ -262,13 +262,9 @@ private:
         if (const std::error_code ec = index->file().syncData()) return fileFailure(Operation::Write, indexPath_, ec);
         const std::string folder = tessaly::folderPart(indexPath_);
         if (const std::error_code ec = tessaly::syncFolder(folder)) return fileFailure(Operation::Write, folder, ec);
-        std::error_code ec = index->commitReplacing();
-        Result r = ec ? fileFailure(Operation::Write, indexPath_, ec) : goOn();
-        if (!ec && (ec = tessaly::syncFolder(folder))) r = fileFailure(Operation::Write, folder, ec);
         // An index whose name may not last a crash is no promise of a set:
         // it goes, with the pieces, and the run fails.
-        if (ended(r) && index->named()) (void)tessaly::removeFile(indexPath_);
-        return r;
+        return commitDurably(*index, indexPath_, false);
     }
 
     const std::string& sourcePath_;
